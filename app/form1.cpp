@@ -1,0 +1,232 @@
+#include "form1.h"
+
+#include "layout.h"
+#include "singleinstance.h"
+#include "textbox.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <algorithm>
+#include <vector>
+
+namespace kav {
+
+namespace {
+
+constexpr int px(int twips) { return twips / TwipsPerPixel; }
+
+QFont formFont(qreal points) {
+    QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
+    font.setPointSizeF(points);
+    font.setWeight(QFont::Normal);
+    font.setItalic(false);
+    font.setUnderline(false);
+    font.setStrikeOut(false);
+    return font;
+}
+
+QWidget* makeControl(const ControlSpec& spec, QWidget* container) {
+    const QString caption = QString::fromUtf8(spec.caption);
+    switch (spec.kind) {
+    case ControlKind::Label: {
+        auto* label = new QLabel(caption, container);
+        return label;
+    }
+    case ControlKind::ComboBox: {
+        auto* combo = new QComboBox(container);
+        combo->setEditable(true);
+        // Only the text as typed counts: no completion, and nothing typed joins the list.
+        combo->setCompleter(nullptr);
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        combo->setDuplicatesEnabled(true);
+        combo->setFont(formFont(9));
+        return combo;
+    }
+    case ControlKind::Button:
+        return new QPushButton(caption, container);
+    case ControlKind::Frame:
+        return new QGroupBox(caption, container);
+    case ControlKind::TextBox:
+        return new TextBox(container);
+    case ControlKind::CheckBox: {
+        auto* check = new QCheckBox(caption, container);
+        check->setChecked(false);
+        return check;
+    }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+QColor formColour(QRgb value) {
+    return QColor(int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF));
+}
+
+void setFaceColour(QPushButton* button, QRgb value) {
+    QPalette palette = button->palette();
+    palette.setColor(QPalette::Button, formColour(value));
+    button->setPalette(palette);
+    button->setAutoFillBackground(true);
+}
+
+Form1::Form1(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Kavetta"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setFont(formFont(11.25));
+    setFixedSize(px(ClientWidthTwips), px(ClientHeightTwips));
+    buildLayout();
+
+    Timer1.setObjectName(QStringLiteral("Timer1"));
+    Timer1.setInterval(100);
+    // A coarse timer drifts by several per cent; the reply time is read off this count.
+    Timer1.setTimerType(Qt::PreciseTimer);
+    Timer1.start();
+    MSComm1.setObjectName(QStringLiteral("MSComm1"));
+
+    connectAll();
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+Form1::~Form1() {
+    if (MSComm1.PortOpen())
+        MSComm1.setPortOpen(false);
+    delete instance_;
+}
+
+void Form1::buildLayout() {
+    struct TabStop {
+        int place;
+        QWidget* widget;
+    };
+    std::vector<TabStop> tabStops;
+    const QPalette::ColorRole buttonFace = QPalette::Button;
+
+    for (const ControlSpec& spec : formControls()) {
+        QWidget* container = spec.container ? control(spec.container) : this;
+        QWidget* widget = makeControl(spec, container);
+        widget->setObjectName(QString::fromLatin1(spec.name));
+        widget->setGeometry(px(spec.left), px(spec.top), px(spec.width), px(spec.height));
+        if (spec.kind == ControlKind::TextBox && qstrcmp(spec.name, "Text3") != 0) {
+            QPalette palette = widget->palette();
+            palette.setColor(QPalette::Base, palette.color(buttonFace));
+            widget->setPalette(palette);
+        }
+        if (widget->focusPolicy() != Qt::NoFocus)
+            tabStops.push_back({spec.tabPlace, widget});
+    }
+    for (const KeypadKey& key : keypadKeys()) {
+        auto* button = new QPushButton(QString::fromUtf8(key.caption), this);
+        button->setObjectName(key.objectName());
+        button->setFont(formFont(9.75));
+        button->setGeometry(px(KeypadLeft + key.column * KeypadColumnStep),
+                            px(KeypadTop + key.row * KeypadRowStep), px(KeypadWidth),
+                            px(KeypadHeight));
+        tabStops.push_back({key.tabPlace, button});
+    }
+    std::sort(tabStops.begin(), tabStops.end(),
+              [](const TabStop& a, const TabStop& b) { return a.place < b.place; });
+    for (size_t i = 1; i < tabStops.size(); ++i)
+        setTabOrder(tabStops[i - 1].widget, tabStops[i].widget);
+
+    Text1 = findChild<TextBox*>(QStringLiteral("Text1"));
+    Text2 = findChild<TextBox*>(QStringLiteral("Text2"));
+    Text3 = findChild<TextBox*>(QStringLiteral("Text3"));
+    Text4 = findChild<TextBox*>(QStringLiteral("Text4"));
+    Text3->setMaxLength(256);
+    Text3->installEventFilter(this);
+    Label7 = findChild<QLabel*>(QStringLiteral("Label7"));
+    Label12 = findChild<QLabel*>(QStringLiteral("Label12"));
+    for (QLabel* value : {Label7, Label12}) {
+        // The two value labels read as fields, set off from the captions beside them.
+        value->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    }
+    Combo1 = findChild<QComboBox*>(QStringLiteral("Combo1"));
+    Combo2 = findChild<QComboBox*>(QStringLiteral("Combo2"));
+    Combo3 = findChild<QComboBox*>(QStringLiteral("Combo3"));
+    Combo4 = findChild<QComboBox*>(QStringLiteral("Combo4"));
+    Combo5 = findChild<QComboBox*>(QStringLiteral("Combo5"));
+    Command133 = findChild<QPushButton*>(QStringLiteral("Command133"));
+    Command134 = findChild<QPushButton*>(QStringLiteral("Command134"));
+    Check1 = findChild<QCheckBox*>(QStringLiteral("Check1"));
+    setFaceColour(Command133, ClosedColour);
+    setFaceColour(Command134, OpenColour);
+    Combo3->setFocus();
+}
+
+QWidget* Form1::control(const char* name) const {
+    return findChild<QWidget*>(QString::fromLatin1(name));
+}
+
+void Form1::connectAll() {
+    connect(findChild<QPushButton*>(QStringLiteral("Command136")), &QPushButton::clicked, this,
+            &Form1::Command136_Click);
+    connectEditor();
+    connectSerial();
+    connectMemory();
+}
+
+bool Form1::Form_Load() {
+    instance_ = new SingleInstance();
+    if (!instance_->acquire())
+        return false;
+    fillPortLists();
+    send_.Clear();
+    Text3->setText(QString());
+    Text1->setText(QString());
+    recv_.RecvChunk.clear();
+    Text4->setText(QString());
+    Text2->setText(QString());
+    recv_.RecvCount = 0;
+    Label7->setText(QString::number(recv_.RecvCount));
+    ShowPortState();
+    TickCount_ = 0;
+    Timer1.stop();
+    return true;
+}
+
+void Form1::Command136_Click() { shutdown(); }
+
+void Form1::Form_QueryUnload() { shutdown(); }
+
+void Form1::closeEvent(QCloseEvent* event) {
+    Form_QueryUnload();
+    event->accept();
+}
+
+void Form1::shutdown() {
+    // From here on no reception and no tick is handled; the steps themselves may run twice.
+    shuttingDown_ = true;
+    if (MSComm1.PortOpen())
+        MSComm1.setPortOpen(false);
+    Timer1.stop();
+    close(); // a nested close request during closing is ignored by the toolkit
+    QCoreApplication::quit();
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Text3 && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        Text3_KeyDown(key->key() == Qt::Key_Backspace ? 8 : key->key());
+        for (QChar ch : key->text())
+            Text3_KeyPress(ch);
+        // The box is read-only, so passing the key on only moves the caret or the selection.
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace kav

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <span>
+
+namespace kav {
+
+// The fixed layout of the window, in twips as the form was drawn (15 twips to a pixel at 96 dpi).
+enum class ControlKind { Label, ComboBox, Button, Frame, TextBox, CheckBox };
+
+struct ControlSpec {
+    const char* name;
+    ControlKind kind;
+    const char* container; // nullptr: the window itself
+    const char* caption;   // UTF-8
+    int left, top, width, height;
+    int tabPlace;
+};
+
+inline constexpr int TwipsPerPixel = 15;
+inline constexpr int ClientWidthTwips = 11310;
+inline constexpr int ClientHeightTwips = 8115;
+
+// Every control but the keypad buttons, containers before what they hold.
+std::span<const ControlSpec> formControls();
+
+// The keypad's grid, in twips.
+inline constexpr int KeypadLeft = 240, KeypadColumnStep = 480;
+inline constexpr int KeypadTop = 960, KeypadRowStep = 360;
+inline constexpr int KeypadWidth = 495, KeypadHeight = 375;
+
+// One row of the memory-slot frame.
+struct SlotControls {
+    int slot;
+    const char* writeButton;
+    const char* readButton;
+    const char* box;
+};
+std::span<const SlotControls> slotControls();
+
+} // namespace kav

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QtGlobal>
+
+namespace kav {
+
+// A character's code in the CP932 code page: 0-255 for a single byte, or lead << 8 | trail for a
+// double-byte character. Raw data (what goes on and comes off the wire) is always kept as codes,
+// never as decoded text, so the hexadecimal views can never disagree with the line.
+using Code = quint16;
+using CodeString = QList<Code>;
+
+bool isLeadByte(quint8 byte);
+bool isTrailByte(quint8 byte);
+inline bool isDoubleByte(Code code) { return code > 0xFF; }
+
+// Upper-case hexadecimal, two digits for a single byte, four for a double-byte code.
+QString hexOf(Code code);
+QString hexOf(const CodeString& codes);
+void appendHex(QString& out, Code code);
+
+// The text a view shows for one code. Codes that have no character (lone 0x80, 0xA0, 0xFD-0xFF,
+// unmapped double-byte pairs) give a visible stand-in; the raw data keeps the code untouched.
+QString textOf(Code code);
+inline constexpr QChar StandIn{0xFFFD};
+
+// The bytes a string of codes puts on the wire, in order.
+QByteArray bytesOf(const CodeString& codes);
+
+} // namespace kav

@@ -1,0 +1,41 @@
+#include "mnemonics.h"
+
+#include <array>
+
+namespace kav {
+
+namespace {
+
+constexpr std::array<const char*, 28> controlNames = {
+    "NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS",  "HT",
+    "LF",  "VT",  "FF",  "CR",  "SO",  "SI",  "DLE", "DC1", "DC2", "DC3",
+    "DC4", "NAK", "SYN", "ETB", "CAN", "EM",  "SUB", "ESC"};
+
+const char* nameOf(Code code) {
+    if (code < controlNames.size())
+        return controlNames[code];
+    if (code == 32)
+        return "SP";
+    return nullptr;
+}
+
+} // namespace
+
+QString mnemonicOf(Code code) {
+    const char* name = nameOf(code);
+    return name ? QLatin1Char('[') + QLatin1String(name) + QLatin1Char(']') : QString();
+}
+
+QString sendToken(Code code) {
+    const QString mnemonic = mnemonicOf(code);
+    return mnemonic.isEmpty() ? textOf(code) : mnemonic;
+}
+
+QString receiveToken(Code code) { return code == 0 ? textOf(code) : sendToken(code); }
+
+int tokenWidth(Code code) {
+    const char* name = nameOf(code);
+    return name ? int(qstrlen(name)) + 2 : 1;
+}
+
+} // namespace kav

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "codepage.h"
+
+#include <QString>
+
+namespace kav {
+
+// The one table of control-character mnemonics. Codes 0-27 and 32 have one; 28-31 do not.
+QString mnemonicOf(Code code); // "[STX]", or empty where the code has none
+
+// Display form of a character entered on the send side: its mnemonic, or the character itself.
+QString sendToken(Code code);
+// Display form of a received character: the mnemonic for codes 1-27 and 32 only; NUL and
+// everything else stand for themselves.
+QString receiveToken(Code code);
+// How many display characters the send-side token of this code takes.
+int tokenWidth(Code code);
+
+} // namespace kav
