@@ -177,6 +177,7 @@ void Form1::connectAll() {
             &Form1::Command136_Click);
     connectEditor();
     connectSerial();
+    connectReception();
     connectMemory();
 }
 

@@ -79,6 +79,8 @@ private:
     void connectAll();
     void connectEditor();
     void connectSerial();
+    void connectReception();
+    void MSComm1_DeviceLost();
     void connectMemory();
     void refreshSendViews();
     void fillPortLists();

@@ -5,9 +5,7 @@
 
 namespace kav {
 
-void Form1::connectSerial() {
-    connect(&Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
-}
+void Form1::connectSerial() {}
 
 void Form1::fillPortLists() {
     struct List {
@@ -41,16 +39,6 @@ void Form1::ShowPortState() {
 
 void Form1::Command133_Click() {}
 void Form1::Command134_Click() {}
-void Form1::Command130_Click() {}
-void Form1::MSComm1_OnComm() {}
-void Form1::Command29_Click() {}
-
-void Form1::Timer1_Timer() {
-    if (shuttingDown_)
-        return;
-    if (TickCount_ > 600)
-        TickCount_ = 0;
-    ++TickCount_;
-}
+void Form1::MSComm1_DeviceLost() {}
 
 } // namespace kav

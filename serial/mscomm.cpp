@@ -12,6 +12,12 @@ void MSComm::setCommPort(int port) {
     commPort_ = port;
 }
 
+void MSComm::setSettings(const QString& settings) { settings_ = settings; }
+
+int MSComm::InBufferCount() const { return 0; }
+
+void MSComm::setInBufferCount(int) {}
+
 bool MSComm::PortOpen() const { return port_.isOpen(); }
 
 void MSComm::setPortOpen(bool open) {
@@ -21,5 +27,9 @@ void MSComm::setPortOpen(bool open) {
     }
     throw CommError("not implemented yet");
 }
+
+void MSComm::Output(const CodeString&) {}
+
+CodeString MSComm::Input() { return {}; }
 
 } // namespace kav

@@ -16,6 +16,8 @@ public:
 };
 
 // The serial control the window talks to. Members keep the names the window's handlers use.
+// Only the members that configure or open the port throw; everything the other handlers call
+// reports trouble through DeviceLost instead, because those handlers have no error trap.
 class MSComm : public QObject {
     Q_OBJECT
 public:
@@ -27,12 +29,45 @@ public:
     int CommPort() const { return commPort_; }
     void setCommPort(int port); // throws CommError for a number that names no port
 
+    QString Settings() const { return settings_; }
+    void setSettings(const QString& settings); // throws CommError for a text it cannot apply
+
+    bool NullDiscard() const { return nullDiscard_; }
+    void setNullDiscard(bool discard) { nullDiscard_ = discard; }
+    int RThreshold() const { return rThreshold_; }
+    void setRThreshold(int threshold) { rThreshold_ = threshold; }
+    int InputLen() const { return inputLen_; }
+    void setInputLen(int length) { inputLen_ = length; }
+
+    int InBufferCount() const;           // characters waiting to be taken by Input
+    void setInBufferCount(int count);    // 0 discards whatever waits
+
     bool PortOpen() const;
-    void setPortOpen(bool open); // throws CommError when the port cannot be opened
+    void setPortOpen(bool open); // opening throws CommError on failure; closing never fails
+
+    void Output(const CodeString& data); // one byte per single-byte code, in order
+    CodeString Input();                  // everything waiting, as codes; never lossy
+    int CommEvent() const { return commEvent_; }
+
+    // Stock values of the control, as laid out.
+    static constexpr int InBufferSize = 1024;
+    static constexpr int OutBufferSize = 512;
+    static constexpr char ParityReplace = '?';
+
+signals:
+    // Raised on the event loop whenever characters have arrived (CommEvent 2).
+    void OnComm();
+    // The device went away while open (an unplugged adapter): the port is already closed.
+    void DeviceLost();
 
 private:
     QSerialPort port_;
     int commPort_ = 1;
+    QString settings_ = QStringLiteral("9600,N,8,1");
+    bool nullDiscard_ = false;
+    int rThreshold_ = 0;
+    int inputLen_ = 0;
+    int commEvent_ = 0;
 };
 
 } // namespace kav
