@@ -8,8 +8,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -21,7 +21,9 @@ namespace kav {
 
 namespace {
 
-constexpr int px(int twips) { return twips / TwipsPerPixel; }
+constexpr int px(int twips) {
+    return twips / TwipsPerPixel;
+}
 
 QFont formFont(qreal points) {
     QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
@@ -200,9 +202,13 @@ bool Form1::Form_Load() {
     return true;
 }
 
-void Form1::Command136_Click() { shutdown(); }
+void Form1::Command136_Click() {
+    shutdown();
+}
 
-void Form1::Form_QueryUnload() { shutdown(); }
+void Form1::Form_QueryUnload() {
+    shutdown();
+}
 
 void Form1::closeEvent(QCloseEvent* event) {
     Form_QueryUnload();

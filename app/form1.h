@@ -67,7 +67,7 @@ public:
     qint16 TickCount() const { return TickCount_; }
     bool isShuttingDown() const { return shuttingDown_; }
 
-    static constexpr QRgb OpenColour = 255;      // red, in the form's red-in-the-low-byte order
+    static constexpr QRgb OpenColour = 255;        // red, in the form's red-in-the-low-byte order
     static constexpr QRgb ClosedColour = 12632256; // light grey
 
 protected:

@@ -13,8 +13,8 @@ void Form1::connectMemory() {
         const int n = row.slot;
         connect(findChild<QPushButton*>(QLatin1String(row.writeButton)), &QPushButton::clicked,
                 this, [this, n] { slotWrite(n); });
-        connect(findChild<QPushButton*>(QLatin1String(row.readButton)), &QPushButton::clicked,
-                this, [this, n] { slotRead(n); });
+        connect(findChild<QPushButton*>(QLatin1String(row.readButton)), &QPushButton::clicked, this,
+                [this, n] { slotRead(n); });
     }
 }
 
@@ -32,9 +32,13 @@ void Form1::slotWrite(int n) {
     box->setText(send_.SendText());
 }
 
-void Form1::slotRead(int n) { LoadSlot(n); }
+void Form1::slotRead(int n) {
+    LoadSlot(n);
+}
 
-void Form1::SaveSlot(int n) { slots_.SaveSlot(n, send_); }
+void Form1::SaveSlot(int n) {
+    slots_.SaveSlot(n, send_);
+}
 
 void Form1::LoadSlot(int n) {
     slots_.LoadSlot(n, send_);

@@ -2,7 +2,9 @@
 
 namespace kav {
 
-void Form1::connectReception() { connect(&Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer); }
+void Form1::connectReception() {
+    connect(&Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+}
 
 void Form1::Command130_Click() {}
 void Form1::MSComm1_OnComm() {}

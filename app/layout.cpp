@@ -72,7 +72,11 @@ constexpr std::array<SlotControls, 4> slotRows = {{
 
 } // namespace
 
-std::span<const ControlSpec> formControls() { return controls; }
-std::span<const SlotControls> slotControls() { return slotRows; }
+std::span<const ControlSpec> formControls() {
+    return controls;
+}
+std::span<const SlotControls> slotControls() {
+    return slotRows;
+}
 
 } // namespace kav

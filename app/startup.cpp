@@ -11,8 +11,8 @@ namespace kav {
 
 bool haveDisplay(QString* why) {
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
-    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY") ||
-        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
+        !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         return true;
     *why = QStringLiteral("kavetta: no display to show the window on. Start it from a desktop "
                           "session, or set DISPLAY (for example under xvfb-run).");
@@ -29,10 +29,10 @@ bool setUpJapaneseFont(QString* why) {
     if (families.contains(face))
         return true;
     // Proportional Japanese gothic faces, closest in look first.
-    const QStringList substitutes = {QStringLiteral("IPAPGothic"), QStringLiteral("IPA Pゴシック"),
-                                     QStringLiteral("VL PGothic"), QStringLiteral("IPAGothic"),
-                                     QStringLiteral("Noto Sans CJK JP"),
-                                     QStringLiteral("TakaoPGothic")};
+    const QStringList substitutes = {
+        QStringLiteral("IPAPGothic"),       QStringLiteral("IPA Pゴシック"),
+        QStringLiteral("VL PGothic"),       QStringLiteral("IPAGothic"),
+        QStringLiteral("Noto Sans CJK JP"), QStringLiteral("TakaoPGothic")};
     for (const QString& candidate : substitutes) {
         if (families.contains(candidate)) {
             QFont::insertSubstitution(face, candidate);

@@ -4,7 +4,9 @@ namespace kav {
 
 MSComm::MSComm(QObject* parent) : QObject(parent) {}
 
-MSComm::~MSComm() { port_.close(); }
+MSComm::~MSComm() {
+    port_.close();
+}
 
 void MSComm::setCommPort(int port) {
     if (port <= 0)
@@ -12,13 +14,19 @@ void MSComm::setCommPort(int port) {
     commPort_ = port;
 }
 
-void MSComm::setSettings(const QString& settings) { settings_ = settings; }
+void MSComm::setSettings(const QString& settings) {
+    settings_ = settings;
+}
 
-int MSComm::InBufferCount() const { return 0; }
+int MSComm::InBufferCount() const {
+    return 0;
+}
 
 void MSComm::setInBufferCount(int) {}
 
-bool MSComm::PortOpen() const { return port_.isOpen(); }
+bool MSComm::PortOpen() const {
+    return port_.isOpen();
+}
 
 void MSComm::setPortOpen(bool open) {
     if (!open) {
@@ -30,6 +38,8 @@ void MSComm::setPortOpen(bool open) {
 
 void MSComm::Output(const CodeString&) {}
 
-CodeString MSComm::Input() { return {}; }
+CodeString MSComm::Input() {
+    return {};
+}
 
 } // namespace kav

@@ -39,8 +39,8 @@ public:
     int InputLen() const { return inputLen_; }
     void setInputLen(int length) { inputLen_ = length; }
 
-    int InBufferCount() const;           // characters waiting to be taken by Input
-    void setInBufferCount(int count);    // 0 discards whatever waits
+    int InBufferCount() const;        // characters waiting to be taken by Input
+    void setInBufferCount(int count); // 0 discards whatever waits
 
     bool PortOpen() const;
     void setPortOpen(bool open); // opening throws CommError on failure; closing never fails
