@@ -42,8 +42,8 @@ bool askYesNo(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Kavetta"), text,
                     QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(QMessageBox::Yes);
-    labelButton(box, QMessageBox::Yes, QStringLiteral("はい"));
-    labelButton(box, QMessageBox::No, QStringLiteral("いいえ"));
+    labelButton(box, QMessageBox::Yes, QStringLiteral("はい(&Y)"));
+    labelButton(box, QMessageBox::No, QStringLiteral("いいえ(&N)"));
     return box.exec() == QMessageBox::Yes;
 }
 
