@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <pty.h>
 #include <unistd.h>
 #include <vector>
@@ -40,6 +41,13 @@ long cpuTicks() {
     // Fields after the command name, which is in parentheses and may hold blanks.
     const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
     return fields.value(11).toLong() + fields.value(12).toLong(); // utime, stime
+}
+
+// CPU time of this process in microseconds, finer than the ticks.
+double cpuMicroseconds() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1e6 + ts.tv_nsec / 1e3;
 }
 
 class TimerCounter : public QObject {
@@ -133,8 +141,12 @@ int main(int argc, char* argv[]) {
     // First as the window stands (the caret blinks in the focused box), then with the focus
     // off every edit field, which leaves only what the serial side itself does.
     for (const bool caret : {true, false}) {
-        if (!caret && QApplication::focusWidget())
+        if (!caret && QApplication::focusWidget()) {
             QApplication::focusWidget()->clearFocus();
+            QEventLoop repaint;
+            QTimer::singleShot(300, &repaint, &QEventLoop::quit);
+            repaint.exec();
+        }
         QTimer end;
         end.setSingleShot(true);
         TimerCounter timers(&end);
@@ -142,15 +154,17 @@ int main(int argc, char* argv[]) {
         QEventLoop idle;
         QObject::connect(&end, &QTimer::timeout, &idle, &QEventLoop::quit);
         const long before = cpuTicks();
+        const double beforeUs = cpuMicroseconds();
         end.start(idleSeconds * 1000);
         idle.exec();
         const long used = cpuTicks() - before;
+        const double usedUs = cpuMicroseconds() - beforeUs;
         app.removeEventFilter(&timers);
         std::printf("idle with the port open for %d s, %s: %ld CPU ticks (%ld per second), "
-                    "%d timer events%s%s\n",
+                    "%d timer events%s%s; CPU time %.0f us\n",
                     idleSeconds, caret ? "focus as at start-up" : "no focus", used,
                     ::sysconf(_SC_CLK_TCK), timers.count, timers.count ? " to " : "",
-                    qPrintable(timers.receivers.join(", ")));
+                    qPrintable(timers.receivers.join(", ")), usedUs);
     }
     close->click();
     ::close(master);
