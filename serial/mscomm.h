@@ -1,10 +1,13 @@
 #pragma once
 
+#include "bytesplitter.h"
 #include "codepage.h"
+#include "portsettings.h"
 
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
+#include <QTimer>
 #include <stdexcept>
 
 namespace kav {
@@ -39,8 +42,8 @@ public:
     int InputLen() const { return inputLen_; }
     void setInputLen(int length) { inputLen_ = length; }
 
-    int InBufferCount() const;           // characters waiting to be taken by Input
-    void setInBufferCount(int count);    // 0 discards whatever waits
+    int InBufferCount() const;        // characters waiting to be taken by Input
+    void setInBufferCount(int count); // 0 discards whatever waits
 
     bool PortOpen() const;
     void setPortOpen(bool open); // opening throws CommError on failure; closing never fails
@@ -53,6 +56,8 @@ public:
     static constexpr int InBufferSize = 1024;
     static constexpr int OutBufferSize = 512;
     static constexpr char ParityReplace = '?';
+    // How long a lead byte that ends a read waits for its trail byte.
+    static constexpr int LeadHoldMs = 50;
 
 signals:
     // Raised on the event loop whenever characters have arrived (CommEvent 2).
@@ -61,7 +66,18 @@ signals:
     void DeviceLost();
 
 private:
+    void takeIn();
+    void raiseReceive();
+    void releaseHeldByte();
+    void portError(QSerialPort::SerialPortError error);
+    void closePort();
+
     QSerialPort port_;
+    QTimer holdTimer_; // runs only while a lead byte is held back
+    ByteSplitter splitter_;
+    CodeString waiting_; // received codes not yet taken by Input
+    LineSettings line_;  // what Settings stands for, applied when the port opens
+    bool lossPending_ = false;
     int commPort_ = 1;
     QString settings_ = QStringLiteral("9600,N,8,1");
     bool nullDiscard_ = false;

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+namespace kav {
+
+// What differs between platforms in reaching a serial port, and nothing else.
+
+// The device that port number n names on this platform, or an empty string when n names no
+// port.
+//
+// Windows: COMn. Linux and other POSIX systems: the entry comN of the user's port folder,
+// $XDG_CONFIG_HOME/kavetta/ports (default ~/.config/kavetta/ports), when it exists (normally a
+// symbolic link to the device; a link to nothing still counts, so that opening it fails rather
+// than silently reaching another device); otherwise /dev/ttyS(n-1), as COM1 is the first serial
+// port.
+QString portDevice(int n);
+
+// Whether the platform's serial devices can be set to 1.5 stop bits. POSIX termios has no such
+// setting (the serial library would quietly use one stop bit instead), so there it is refused.
+bool hasOneAndHalfStopBits();
+
+} // namespace kav

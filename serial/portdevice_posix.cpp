@@ -1,0 +1,35 @@
+#include "portdevice.h"
+
+#include <QDir>
+#include <QFile>
+#include <sys/stat.h>
+
+namespace kav {
+
+namespace {
+
+QString portFolder() {
+    // XDG_CONFIG_HOME when set to an absolute path, else ~/.config.
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (!QDir::isAbsolutePath(base))
+        base = QDir::homePath() + QStringLiteral("/.config");
+    return base + QStringLiteral("/kavetta/ports");
+}
+
+} // namespace
+
+QString portDevice(int n) {
+    if (n <= 0)
+        return QString();
+    const QString entry = portFolder() + QStringLiteral("/com") + QString::number(n);
+    struct stat info;
+    if (::lstat(QFile::encodeName(entry).constData(), &info) == 0)
+        return entry;
+    return QStringLiteral("/dev/ttyS") + QString::number(n - 1);
+}
+
+bool hasOneAndHalfStopBits() {
+    return false;
+}
+
+} // namespace kav

@@ -1,0 +1,415 @@
+#include "mscomm.h"
+#include "ptyfixture.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+#include <sys/ioctl.h>
+
+using namespace kav;
+using namespace kavtest;
+
+class TestMSComm : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void stockValues();
+    void portNumberRefused_data();
+    void portNumberRefused();
+    void settingsRefusedWhenWritten_data();
+    void settingsRefusedWhenWritten();
+    void lineSettingsApplied_data();
+    void lineSettingsApplied();
+    void settingsWrittenWhileOpen();
+    void openFails_data();
+    void openFails();
+    void openTwiceRefused();
+    void newPortNumberWaitsForNextOpen();
+    void outputBytesExact_data();
+    void outputBytesExact();
+    void outputWhenClosedDoesNothing();
+    void inputAsCodes_data();
+    void inputAsCodes();
+    void heldLeadDeliveredAlone();
+    void noEventWithoutThreshold();
+    void inputLenLimitsTake();
+    void countAndDiscard();
+    void discardReachesSystemBuffer();
+    void nullDiscardWhileSet();
+    void deviceLost();
+    void closeIsQuiet();
+
+private:
+    bool openOn(Pty& pty, const QString& settings = QStringLiteral("9600,N,8,1"));
+    QTemporaryDir config_;
+    std::unique_ptr<MSComm> comm_;
+};
+
+void TestMSComm::initTestCase() {
+    QVERIFY(config_.isValid());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config_.path()));
+}
+
+void TestMSComm::init() {
+    comm_ = std::make_unique<MSComm>();
+}
+
+void TestMSComm::cleanup() {
+    comm_.reset();
+    QDir(portsFolder()).removeRecursively();
+}
+
+bool TestMSComm::openOn(Pty& pty, const QString& settings) {
+    if (!pty.ok() || !linkPort(1, pty.slaveName))
+        return false;
+    comm_->setCommPort(1);
+    comm_->setSettings(settings);
+    comm_->setRThreshold(1);
+    comm_->setPortOpen(true);
+    return comm_->PortOpen();
+}
+
+void TestMSComm::stockValues() {
+    QCOMPARE(comm_->PortOpen(), false);
+    QCOMPARE(comm_->Settings(), QStringLiteral("9600,N,8,1"));
+    QCOMPARE(comm_->RThreshold(), 0);
+    QCOMPARE(comm_->InputLen(), 0);
+    QCOMPARE(comm_->NullDiscard(), false);
+    QCOMPARE(comm_->InBufferCount(), 0);
+    QCOMPARE(MSComm::InBufferSize, 1024);
+    QCOMPARE(MSComm::OutBufferSize, 512);
+    QCOMPARE(MSComm::ParityReplace, '?');
+}
+
+void TestMSComm::portNumberRefused_data() {
+    QTest::addColumn<int>("port");
+    QTest::newRow("0") << 0;
+    QTest::newRow("-1") << -1;
+    QTest::newRow("-32768") << -32768;
+}
+
+void TestMSComm::portNumberRefused() {
+    QFETCH(int, port);
+    comm_->setCommPort(5);
+    QVERIFY_THROWS_EXCEPTION(CommError, comm_->setCommPort(port));
+    QCOMPARE(comm_->CommPort(), 5);
+}
+
+void TestMSComm::settingsRefusedWhenWritten_data() {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("letters") << "abc,N,8,1";
+    QTest::newRow("blank") << "9600, N,8,1";
+    QTest::newRow("swapped") << "9600,8,N,1";
+    QTest::newRow("1.5 on this platform") << "9600,N,8,1.5";
+    QTest::newRow("empty") << "";
+}
+
+void TestMSComm::settingsRefusedWhenWritten() {
+    QFETCH(QString, text);
+    comm_->setSettings("4800,E,7,2");
+    QVERIFY_THROWS_EXCEPTION(CommError, comm_->setSettings(text));
+    QCOMPARE(comm_->Settings(), QStringLiteral("4800,E,7,2"));
+}
+
+void TestMSComm::lineSettingsApplied_data() {
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<int>("speed");
+    QTest::addColumn<int>("parityFlags");
+    QTest::addColumn<bool>("twoStop");
+    QTest::newRow("9600,N,8,1") << "9600,N,8,1" << int(B9600) << 0 << false;
+    // The pseudo-terminal driver keeps the speed and the stop bits but always reports 8 data
+    // bits and drops PARENB, so parity shows only in the flags it keeps: PARODD for odd and
+    // mark, CMSPAR for mark and space.
+    QTest::newRow("19200,E,7,2") << "19200,E,7,2" << int(B19200) << 0 << true;
+    QTest::newRow("300,o,5,1") << "300,o,5,1" << int(B300) << int(PARODD) << false;
+    QTest::newRow("115200,M,6,2") << "115200,M,6,2" << int(B115200) << int(PARODD | CMSPAR) << true;
+    QTest::newRow("57600,s,8,1") << "57600,s,8,1" << int(B57600) << int(CMSPAR) << false;
+    QTest::newRow("230400 beyond the list") << "230400,N,8,1" << int(B230400) << 0 << false;
+}
+
+void TestMSComm::lineSettingsApplied() {
+    QFETCH(QString, settings);
+    QFETCH(int, speed);
+    QFETCH(int, parityFlags);
+    QFETCH(bool, twoStop);
+    Pty pty;
+    QVERIFY(openOn(pty, settings));
+    const termios tio = pty.settings();
+    QCOMPARE(int(::cfgetospeed(&tio)), speed);
+    QCOMPARE(int(::cfgetispeed(&tio)), speed);
+    QCOMPARE(int(tio.c_cflag & (PARODD | CMSPAR)), parityFlags);
+    QCOMPARE(bool(tio.c_cflag & CSTOPB), twoStop);
+    QVERIFY(!(tio.c_cflag & CRTSCTS));         // no hardware handshake
+    QVERIFY(!(tio.c_iflag & (IXON | IXOFF)));  // no software handshake
+    QVERIFY(!(tio.c_lflag & (ICANON | ECHO))); // raw: bytes pass untouched
+}
+
+void TestMSComm::settingsWrittenWhileOpen() {
+    Pty pty;
+    QVERIFY(openOn(pty));
+    comm_->setSettings("19200,N,8,2");
+    termios tio = pty.settings();
+    QCOMPARE(::cfgetospeed(&tio), speed_t(B19200));
+    QVERIFY(tio.c_cflag & CSTOPB);
+    QVERIFY_THROWS_EXCEPTION(CommError, comm_->setSettings("19200,N,8,x"));
+    QCOMPARE(comm_->Settings(), QStringLiteral("19200,N,8,2"));
+    QVERIFY(comm_->PortOpen());
+}
+
+void TestMSComm::openFails_data() {
+    QTest::addColumn<QString>("entry");
+    QTest::newRow("dangling link") << "dangling";
+    QTest::newRow("link to a plain file") << "file";
+    QTest::newRow("link to a folder") << "folder";
+    QTest::newRow("plain file as the entry") << "entry-file";
+    QTest::newRow("not a terminal") << "devnull";
+}
+
+void TestMSComm::openFails() {
+    QFETCH(QString, entry);
+    QTemporaryDir scratch;
+    QVERIFY(scratch.isValid());
+    QDir().mkpath(portsFolder());
+    if (entry == "dangling") {
+        QVERIFY(linkPort(7, scratch.path() + "/gone"));
+    } else if (entry == "file") {
+        QFile file(scratch.path() + "/plain");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(linkPort(7, file.fileName()));
+    } else if (entry == "folder") {
+        QVERIFY(linkPort(7, scratch.path()));
+    } else if (entry == "entry-file") {
+        QFile file(portEntry(7));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    } else {
+        QVERIFY(linkPort(7, "/dev/null"));
+    }
+    comm_->setCommPort(7);
+    QVERIFY_THROWS_EXCEPTION(CommError, comm_->setPortOpen(true));
+    QCOMPARE(comm_->PortOpen(), false);
+    // A failed open leaves the control usable.
+    Pty pty;
+    QVERIFY(openOn(pty));
+}
+
+void TestMSComm::openTwiceRefused() {
+    Pty pty;
+    QVERIFY(openOn(pty));
+    QVERIFY_THROWS_EXCEPTION(CommError, comm_->setPortOpen(true));
+    QVERIFY(comm_->PortOpen());
+    comm_->Output({0x41});
+    QCOMPARE(pty.read(1), QByteArray("A"));
+}
+
+void TestMSComm::newPortNumberWaitsForNextOpen() {
+    Pty one, two;
+    QVERIFY(one.ok() && two.ok());
+    QVERIFY(linkPort(2, two.slaveName));
+    QVERIFY(openOn(one));
+    comm_->setCommPort(2);
+    QCOMPARE(comm_->CommPort(), 2);
+    comm_->Output({0x31});
+    QCOMPARE(one.read(1), QByteArray("1"));
+    comm_->setPortOpen(false);
+    comm_->setPortOpen(true);
+    comm_->Output({0x32});
+    QCOMPARE(two.read(1), QByteArray("2"));
+}
+
+void TestMSComm::outputBytesExact_data() {
+    QTest::addColumn<CodeString>("codes");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("text") << CodeString{0x02, 'A', 'B', 0x03}
+                          << QByteArray("\x02"
+                                        "AB\x03");
+    QTest::newRow("NUL") << CodeString{0, 'x', 0} << QByteArray("\0x\0", 3);
+    QTest::newRow("high bytes") << CodeString{0x80, 0xA0, 0xB1, 0xFF}
+                                << QByteArray("\x80\xA0\xB1\xFF");
+    QTest::newRow("double-byte as its two bytes") << CodeString{0x82A0, 'a'}
+                                                  << QByteArray("\x82\xA0"
+                                                                "a");
+    CodeString all;
+    QByteArray allBytes;
+    for (int i = 0; i < 256; ++i) {
+        all << Code(i);
+        allBytes += char(i);
+    }
+    QTest::newRow("every byte in order") << all << allBytes;
+}
+
+void TestMSComm::outputBytesExact() {
+    QFETCH(CodeString, codes);
+    QFETCH(QByteArray, bytes);
+    Pty pty;
+    QVERIFY(openOn(pty));
+    comm_->Output(codes);
+    QCOMPARE(pty.read(bytes.size()), bytes);
+    QCOMPARE(pty.read(1, 100), QByteArray()); // nothing added
+}
+
+void TestMSComm::outputWhenClosedDoesNothing() {
+    comm_->Output({0x41, 0x42}); // must not throw or crash
+    QCOMPARE(comm_->PortOpen(), false);
+}
+
+void TestMSComm::inputAsCodes_data() {
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<CodeString>("codes");
+    QTest::newRow("ascii") << QByteArray("OK\r\n") << CodeString{'O', 'K', '\r', '\n'};
+    QTest::newRow("NUL kept") << QByteArray("\0A\0\0", 4) << CodeString{0, 'A', 0, 0};
+    QTest::newRow("katakana and lone bytes")
+        << QByteArray("\xB1\x80\xA0\xFD\xFE\xFF") << CodeString{0xB1, 0x80, 0xA0, 0xFD, 0xFE, 0xFF};
+    QTest::newRow("double-byte pair")
+        << QByteArray("\x82\xA0\x88\x9F") << CodeString{0x82A0, 0x889F};
+    QTest::newRow("lead + invalid trail")
+        << QByteArray("\x81\x20\x9F\x7F") << CodeString{0x81, 0x20, 0x9F, 0x7F};
+}
+
+void TestMSComm::inputAsCodes() {
+    QFETCH(QByteArray, sent);
+    QFETCH(CodeString, codes);
+    Pty pty;
+    QVERIFY(openOn(pty));
+    QSignalSpy spy(comm_.get(), &MSComm::OnComm);
+    CodeString got;
+    connect(comm_.get(), &MSComm::OnComm, this, [&] {
+        QCOMPARE(comm_->CommEvent(), MSComm::ComEvReceive);
+        got += comm_->Input();
+        QCOMPARE(comm_->InBufferCount(), 0); // nothing of it waits afterwards
+    });
+    QVERIFY(pty.write(sent));
+    QTRY_COMPARE(got, codes);
+    QVERIFY(spy.count() >= 1);
+}
+
+void TestMSComm::heldLeadDeliveredAlone() {
+    // A lead byte that ends what arrived waits briefly for its trail, is counted meanwhile, and
+    // then comes on its own with a fresh receive event.
+    Pty pty;
+    QVERIFY(openOn(pty));
+    QList<CodeString> events;
+    connect(comm_.get(), &MSComm::OnComm, this, [&] { events << comm_->Input(); });
+    QVERIFY(pty.write(QByteArray("A\x82")));
+    QTRY_VERIFY(!events.isEmpty());
+    if (events.size() == 1) {
+        QCOMPARE(events[0], CodeString{'A'});
+        QCOMPARE(comm_->InBufferCount(), 1);
+    }
+    QTRY_COMPARE(events.size(), 2);
+    QCOMPARE(events[0], CodeString{'A'});
+    QCOMPARE(events[1], CodeString{0x82});
+    QCOMPARE(comm_->InBufferCount(), 0);
+}
+
+void TestMSComm::noEventWithoutThreshold() {
+    Pty pty;
+    QVERIFY(openOn(pty));
+    comm_->setRThreshold(0);
+    QSignalSpy spy(comm_.get(), &MSComm::OnComm);
+    QVERIFY(pty.write("abc"));
+    QTRY_COMPARE(comm_->InBufferCount(), 3);
+    QCOMPARE(spy.count(), 0);
+    QCOMPARE(comm_->Input(), (CodeString{'a', 'b', 'c'}));
+}
+
+void TestMSComm::inputLenLimitsTake() {
+    Pty pty;
+    QVERIFY(openOn(pty));
+    comm_->setRThreshold(0);
+    comm_->setInputLen(2);
+    QVERIFY(pty.write("abc"));
+    QTRY_COMPARE(comm_->InBufferCount(), 3);
+    QCOMPARE(comm_->Input(), (CodeString{'a', 'b'}));
+    QCOMPARE(comm_->Input(), (CodeString{'c'}));
+    QCOMPARE(comm_->Input(), CodeString{});
+}
+
+void TestMSComm::countAndDiscard() {
+    Pty pty;
+    QVERIFY(openOn(pty));
+    comm_->setRThreshold(0);
+    QVERIFY(pty.write("ab\x82\xA0\x82"));
+    // Three characters and a held lead byte.
+    QTRY_COMPARE(comm_->InBufferCount(), 4);
+    comm_->setInBufferCount(0);
+    QCOMPARE(comm_->InBufferCount(), 0);
+    comm_->setRThreshold(1);
+    QSignalSpy spy(comm_.get(), &MSComm::OnComm);
+    QTest::qWait(150); // longer than the hold: the discarded lead byte must not come back
+    QCOMPARE(spy.count(), 0);
+    QCOMPARE(comm_->Input(), CodeString{});
+    QVERIFY(pty.write("z"));
+    QTRY_COMPARE(spy.count(), 1);
+    QCOMPARE(comm_->Input(), CodeString{'z'});
+}
+
+void TestMSComm::discardReachesSystemBuffer() {
+    // Bytes that arrived but were never read by the program are discarded as well.
+    Pty pty;
+    QVERIFY(openOn(pty));
+    const int slave = ::open(QFile::encodeName(pty.slaveName).constData(), O_RDWR | O_NOCTTY);
+    QVERIFY(slave >= 0);
+    QVERIFY(pty.write("stale"));
+    int waiting = 0;
+    for (int i = 0; i < 500 && waiting < 5; ++i) {
+        ::ioctl(slave, TIOCINQ, &waiting); // no event loop here, so the program reads nothing
+        QTest::qSleep(2);
+    }
+    ::close(slave);
+    QCOMPARE(waiting, 5);
+    comm_->setInBufferCount(0);
+    QSignalSpy spy(comm_.get(), &MSComm::OnComm);
+    QTest::qWait(100);
+    QCOMPARE(spy.count(), 0);
+    QCOMPARE(comm_->InBufferCount(), 0);
+}
+
+void TestMSComm::nullDiscardWhileSet() {
+    Pty pty;
+    QVERIFY(openOn(pty));
+    comm_->setNullDiscard(true);
+    QVERIFY(pty.write(QByteArray("\0a\0b", 4)));
+    QTRY_COMPARE(comm_->InBufferCount(), 2);
+    QCOMPARE(comm_->Input(), (CodeString{'a', 'b'}));
+}
+
+void TestMSComm::deviceLost() {
+    Pty pty;
+    QVERIFY(openOn(pty));
+    QSignalSpy lost(comm_.get(), &MSComm::DeviceLost);
+    QSignalSpy received(comm_.get(), &MSComm::OnComm);
+    const long before = cpuTicks();
+    pty.closeMaster();
+    QTRY_COMPARE(lost.count(), 1);
+    QCOMPARE(comm_->PortOpen(), false);
+    QCOMPARE(comm_->InBufferCount(), 0);
+    // Nothing spins on the hung-up device, and the loss is told once.
+    QTest::qWait(500);
+    QCOMPARE(lost.count(), 1);
+    QCOMPARE(received.count(), 0);
+    const long used = cpuTicks() - before;
+    QVERIFY2(used < 25, qPrintable(QStringLiteral("%1 ticks").arg(used)));
+    // The control works again with a new device at the same entry.
+    Pty fresh;
+    QVERIFY(openOn(fresh));
+    comm_->Output({'k'});
+    QCOMPARE(fresh.read(1), QByteArray("k"));
+}
+
+void TestMSComm::closeIsQuiet() {
+    Pty pty;
+    QVERIFY(openOn(pty));
+    QSignalSpy lost(comm_.get(), &MSComm::DeviceLost);
+    comm_->setPortOpen(false);
+    QCOMPARE(comm_->PortOpen(), false);
+    QTRY_VERIFY(pty.slaveClosed());
+    comm_->setPortOpen(false); // closing a closed port is harmless
+    QTest::qWait(50);
+    QCOMPARE(lost.count(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestMSComm)
+#include "tst_mscomm.moc"
