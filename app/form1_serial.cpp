@@ -1,11 +1,28 @@
 #include "form1.h"
+#include "messagebox.h"
+#include "portsettings.h"
 
 #include <QComboBox>
 #include <QPushButton>
+#include <exception>
 
 namespace kav {
 
-void Form1::connectSerial() {}
+namespace {
+
+const QString PortMessage =
+    QStringLiteral("COM PORTの選択に問題があります。ﾃﾞﾊﾞｲｽﾏﾈｰｼﾞｬｰでCOM PORTを確認してください。");
+
+// True while the lost-device message is up, so a second loss does not stack another box.
+bool tellingLoss = false;
+
+} // namespace
+
+void Form1::connectSerial() {
+    connect(Command133, &QPushButton::clicked, this, &Form1::Command133_Click);
+    connect(Command134, &QPushButton::clicked, this, &Form1::Command134_Click);
+    connect(&MSComm1, &MSComm::DeviceLost, this, &Form1::MSComm1_DeviceLost);
+}
 
 void Form1::fillPortLists() {
     struct List {
@@ -37,8 +54,51 @@ void Form1::ShowPortState() {
     setFaceColour(Command134, open ? ClosedColour : OpenColour);
 }
 
-void Form1::Command133_Click() {}
-void Form1::Command134_Click() {}
-void Form1::MSComm1_DeviceLost() {}
+void Form1::Command133_Click() {
+    try {
+        // Only the text in each box counts, exactly as typed.
+        const QString PortName = Combo1->currentText();
+        const QString BaudRate = Combo2->currentText();
+        const QString DataBits = Combo3->currentText();
+        const QString Parity = Combo4->currentText();
+        const QString StopBits = Combo5->currentText();
+        const QString PortNumberText = portNumberText(PortName);
+        MSComm1.setCommPort(portNumber(PortNumberText));
+        if (!MSComm1.PortOpen()) {
+            MSComm1.setSettings(BaudRate + u',' + Parity + u',' + DataBits + u',' + StopBits);
+            MSComm1.setNullDiscard(true);
+            MSComm1.setRThreshold(1);
+            MSComm1.setInputLen(0);
+            MSComm1.setInBufferCount(0);
+            MSComm1.setPortOpen(true);
+            MSComm1.setNullDiscard(false);
+        }
+        ShowPortState();
+    } catch (const std::exception&) {
+        // What was written before the failing step stays written; the colours stay as they were.
+        showMessage(this, PortMessage);
+    }
+}
+
+void Form1::Command134_Click() {
+    if (MSComm1.PortOpen())
+        MSComm1.setPortOpen(false);
+    Timer1.stop();
+    ShowPortState();
+}
+
+void Form1::MSComm1_DeviceLost() {
+    // The control has already closed the port. Show the closed state as CLOSE would, and tell
+    // the operator once.
+    if (shuttingDown_)
+        return;
+    Timer1.stop();
+    ShowPortState();
+    if (tellingLoss)
+        return;
+    tellingLoss = true;
+    showMessage(this, PortMessage);
+    tellingLoss = false;
+}
 
 } // namespace kav

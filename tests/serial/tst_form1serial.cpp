@@ -1,0 +1,421 @@
+#include "form1.h"
+#include "ptyfixture.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+using namespace kav;
+using namespace kavtest;
+
+namespace {
+
+const QString PortMessage =
+    QStringLiteral("COM PORTの選択に問題があります。ﾃﾞﾊﾞｲｽﾏﾈｰｼﾞｬｰでCOM PORTを確認してください。");
+
+// Answers every modal box that comes up with its OK button and keeps its text.
+class BoxAnswerer : public QObject {
+public:
+    BoxAnswerer() {
+        timer_.setInterval(10);
+        connect(&timer_, &QTimer::timeout, this, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || box == answered_)
+                return;
+            answered_ = box;
+            texts << box->text();
+            box->button(QMessageBox::Ok)->click();
+        });
+        timer_.start();
+    }
+    QStringList texts;
+
+private:
+    QTimer timer_;
+    QMessageBox* answered_ = nullptr;
+};
+
+} // namespace
+
+class TestForm1Serial : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void listsAfterStartUp_data();
+    void listsAfterStartUp();
+    void typedTextCountsAsTyped_data();
+    void typedTextCountsAsTyped();
+    void openAfterStartUp();
+    void openPicksPort_data();
+    void openPicksPort();
+    void openRefused_data();
+    void openRefused();
+    void openWhenOpenOnlyRefreshes();
+    void openWhenOpenWithNoPortNumber();
+    void closeWhenOpen();
+    void closeWhenClosed();
+    void shutdownClosesPort();
+    void farEndClosed();
+
+private:
+    void clickOpen() { QTest::mouseClick(open_, Qt::LeftButton); }
+    void clickClose() { QTest::mouseClick(close_, Qt::LeftButton); }
+    QComboBox* combo(int n) const {
+        return form_->findChild<QComboBox*>(QStringLiteral("Combo%1").arg(n));
+    }
+    bool showsOpen() const {
+        return open_->palette().color(QPalette::Button) == formColour(Form1::OpenColour) &&
+               close_->palette().color(QPalette::Button) == formColour(Form1::ClosedColour);
+    }
+    bool showsClosed() const {
+        return open_->palette().color(QPalette::Button) == formColour(Form1::ClosedColour) &&
+               close_->palette().color(QPalette::Button) == formColour(Form1::OpenColour);
+    }
+
+    QTemporaryDir runtime_, config_;
+    std::unique_ptr<Form1> form_;
+    std::unique_ptr<BoxAnswerer> boxes_;
+    QPushButton* open_ = nullptr;
+    QPushButton* close_ = nullptr;
+};
+
+void TestForm1Serial::initTestCase() {
+    QVERIFY(runtime_.isValid() && config_.isValid());
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime_.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config_.path()));
+}
+
+void TestForm1Serial::init() {
+    QDir().mkpath(portsFolder());
+    form_ = std::make_unique<Form1>();
+    QVERIFY(form_->Form_Load());
+    form_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    open_ = form_->findChild<QPushButton*>(QStringLiteral("Command133"));
+    close_ = form_->findChild<QPushButton*>(QStringLiteral("Command134"));
+    QVERIFY(open_ && close_);
+    QVERIFY(showsClosed());
+    boxes_ = std::make_unique<BoxAnswerer>();
+}
+
+void TestForm1Serial::cleanup() {
+    boxes_.reset();
+    form_.reset();
+    QDir(portsFolder()).removeRecursively();
+}
+
+void TestForm1Serial::listsAfterStartUp_data() {
+    QTest::addColumn<int>("list");
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QString>("text");
+    QStringList ports;
+    for (int n = 1; n <= 9; ++n)
+        ports << QStringLiteral("COM %1").arg(n);
+    for (int n = 10; n <= 15; ++n)
+        ports << QStringLiteral("COM%1").arg(n);
+    QTest::newRow("port") << 1 << ports << "COM1";
+    QTest::newRow("baud") << 2 << QStringList{"300",  "600",   "1200",  "2400",  "4800",
+                                              "9600", "19200", "38400", "57600", "115200"}
+                          << "9600";
+    QTest::newRow("data bits") << 3 << QStringList{"7", "8"} << "8";
+    QTest::newRow("parity") << 4 << QStringList{"N", "E", "O"} << "N";
+    QTest::newRow("stop bits") << 5 << QStringList{"1", "2"} << "1";
+}
+
+void TestForm1Serial::listsAfterStartUp() {
+    QFETCH(int, list);
+    QFETCH(QStringList, entries);
+    QFETCH(QString, text);
+    QComboBox* box = combo(list);
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i)
+        items << box->itemText(i);
+    QCOMPARE(items, entries);
+    QCOMPARE(box->currentText(), text);
+    QVERIFY(box->isEditable());
+}
+
+void TestForm1Serial::typedTextCountsAsTyped_data() {
+    QTest::addColumn<int>("list");
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("COM") << 1 << "COM";
+    QTest::newRow("COM1, not COM10 or COM 1") << 1 << "COM1";
+    QTest::newRow("COM 1 typed") << 1 << "COM 1";
+    QTest::newRow("prefix of 115200") << 2 << "11";
+    QTest::newRow("prefix of 9600") << 2 << "96";
+    QTest::newRow("lower-case parity") << 4 << "e";
+    QTest::newRow("stop 1.5") << 5 << "1.5";
+}
+
+void TestForm1Serial::typedTextCountsAsTyped() {
+    QFETCH(int, list);
+    QFETCH(QString, typed);
+    QComboBox* box = combo(list);
+    QVERIFY(box->completer() == nullptr);
+    const int count = box->count();
+    QLineEdit* edit = box->lineEdit();
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    // Typed one character at a time, each prefix in turn must stay as typed.
+    for (qsizetype i = 0; i < typed.size(); ++i) {
+        QTest::keyClicks(edit, typed.mid(i, 1));
+        QCOMPARE(box->currentText(), typed.left(i + 1));
+    }
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(box->currentText(), typed);
+    QCOMPARE(box->count(), count);
+    QTest::keyClick(edit, Qt::Key_Tab);
+    QCOMPARE(box->currentText(), typed);
+    QCOMPARE(box->count(), count);
+}
+
+void TestForm1Serial::openAfterStartUp() {
+    Pty pty;
+    QVERIFY(pty.ok() && linkPort(1, pty.slaveName));
+    clickOpen();
+    QCOMPARE(boxes_->texts, QStringList());
+    MSComm& comm = form_->comm();
+    QVERIFY(comm.PortOpen());
+    QVERIFY(!pty.slaveClosed());
+    QCOMPARE(comm.CommPort(), 1);
+    QCOMPARE(comm.Settings(), QStringLiteral("9600,N,8,1"));
+    QCOMPARE(comm.NullDiscard(), false);
+    QCOMPARE(comm.RThreshold(), 1);
+    QCOMPARE(comm.InputLen(), 0);
+    const termios tio = pty.settings();
+    QCOMPARE(::cfgetospeed(&tio), speed_t(B9600));
+    QCOMPARE(::cfgetispeed(&tio), speed_t(B9600));
+    QVERIFY(!(tio.c_cflag & PARENB));
+    QCOMPARE(tio.c_cflag & CSIZE, tcflag_t(CS8));
+    QVERIFY(!(tio.c_cflag & CSTOPB));
+    QVERIFY(!(tio.c_cflag & CRTSCTS));
+    QVERIFY(showsOpen());
+}
+
+void TestForm1Serial::openPicksPort_data() {
+    QTest::addColumn<QString>("typed"); // empty: pick the list entry instead
+    QTest::addColumn<int>("entry");
+    QTest::addColumn<int>("port");
+    QTest::newRow("picked COM 9") << "" << 8 << 9;
+    QTest::newRow("picked COM12") << "" << 11 << 12;
+    QTest::newRow("picked COM 1") << "" << 0 << 1;
+    QTest::newRow("typed COM 12 opens port 2") << "COM 12" << -1 << 2;
+    QTest::newRow("typed COM5") << "COM5" << -1 << 5;
+    QTest::newRow("typed COM15") << "COM15" << -1 << 15;
+}
+
+void TestForm1Serial::openPicksPort() {
+    QFETCH(QString, typed);
+    QFETCH(int, entry);
+    QFETCH(int, port);
+    // Every other plausible number leads to a live device too, so only the right one counts.
+    Pty right, wrong;
+    QVERIFY(right.ok() && wrong.ok());
+    for (int n : {1, 2, 5, 9, 12, 15})
+        QVERIFY(linkPort(n, n == port ? right.slaveName : wrong.slaveName));
+    if (typed.isEmpty())
+        combo(1)->setCurrentIndex(entry);
+    else
+        combo(1)->setEditText(typed);
+    clickOpen();
+    QCOMPARE(boxes_->texts, QStringList());
+    QVERIFY(form_->comm().PortOpen());
+    QCOMPARE(form_->comm().CommPort(), port);
+    QVERIFY(!right.slaveClosed());
+    QVERIFY(wrong.slaveClosed());
+    QVERIFY(showsOpen());
+}
+
+void TestForm1Serial::openRefused_data() {
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("baud");
+    QTest::addColumn<QString>("data");
+    QTest::addColumn<QString>("parity");
+    QTest::addColumn<QString>("stop");
+    QTest::addColumn<QString>("entry"); // what com3 of the port folder is
+    auto row = [](const char* name, const char* port, const char* baud = "9600",
+                  const char* data = "8", const char* parity = "N", const char* stop = "1",
+                  const char* entry = "") {
+        QTest::newRow(name) << port << baud << data << parity << stop << entry;
+    };
+    // Port 1 is always a live device below, so each row fails for its own reason only.
+    row("COM 9 with no device", "COM 9");
+    row("COM12 with no device", "COM12");
+    row("typed COM 12 is port 2, with no device", "COM 12");
+    row("typed COM", "COM");
+    row("empty port", "");
+    row("typed COM 0", "COM 0");
+    row("letters in the baud", "COM1", "96OO");
+    row("baud as a word", "COM1", "fast");
+    row("empty baud", "COM1", "");
+    row("data bits and parity swapped", "COM1", "9600", "N", "8");
+    row("blank before the baud", "COM1", " 9600");
+    row("blank after the data bits", "COM1", "9600", "8 ");
+    row("blank before the stop bits", "COM1", "9600", "8", "N", " 1");
+    row("1.5 stop bits", "COM1", "9600", "8", "N", "1.5");
+    row("9 data bits", "COM1", "9600", "9");
+    row("parity X", "COM1", "9600", "8", "X");
+    row("entry is a plain file", "COM 3", "9600", "8", "N", "1", "file");
+    row("entry is a folder", "COM 3", "9600", "8", "N", "1", "folder");
+    row("entry points at nothing", "COM 3", "9600", "8", "N", "1", "nothing");
+    row("entry points at a non-terminal", "COM 3", "9600", "8", "N", "1", "devnull");
+}
+
+void TestForm1Serial::openRefused() {
+    QFETCH(QString, port);
+    QFETCH(QString, baud);
+    QFETCH(QString, data);
+    QFETCH(QString, parity);
+    QFETCH(QString, stop);
+    QFETCH(QString, entry);
+    Pty live;
+    QVERIFY(live.ok() && linkPort(1, live.slaveName));
+    // Ports the names could reach on this machine point at nothing, whatever /dev holds.
+    QTemporaryDir scratch;
+    for (int n : {0, 2, 9, 12})
+        QVERIFY(linkPort(n, scratch.path() + "/no-device"));
+    if (entry == "file") {
+        QFile file(scratch.path() + "/plain");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(linkPort(3, file.fileName()));
+    } else if (entry == "folder") {
+        QVERIFY(linkPort(3, scratch.path()));
+    } else if (entry == "nothing") {
+        QVERIFY(linkPort(3, scratch.path() + "/no-device"));
+    } else if (entry == "devnull") {
+        QVERIFY(linkPort(3, "/dev/null"));
+    }
+    const QString texts[] = {port, baud, data, parity, stop};
+    for (int n = 1; n <= 5; ++n)
+        combo(n)->setEditText(texts[n - 1]);
+    clickOpen();
+    QCOMPARE(boxes_->texts, QStringList{PortMessage});
+    QVERIFY(!form_->comm().PortOpen());
+    QVERIFY(live.slaveClosed());
+    QVERIFY(showsClosed());
+    // The texts stay as typed.
+    for (int n = 1; n <= 5; ++n)
+        QCOMPARE(combo(n)->currentText(), texts[n - 1]);
+}
+
+void TestForm1Serial::openWhenOpenOnlyRefreshes() {
+    Pty one, two;
+    QVERIFY(one.ok() && two.ok());
+    QVERIFY(linkPort(1, one.slaveName) && linkPort(2, two.slaveName));
+    clickOpen();
+    QVERIFY(form_->comm().PortOpen());
+    combo(1)->setEditText("COM 2");
+    combo(2)->setEditText("19200");
+    combo(5)->setEditText("2");
+    setFaceColour(open_, Form1::ClosedColour); // so that the refresh shows
+    clickOpen();
+    QCOMPARE(boxes_->texts, QStringList());
+    QVERIFY(showsOpen());
+    QVERIFY(form_->comm().PortOpen());
+    QCOMPARE(form_->comm().CommPort(), 2); // written, waiting for the next open
+    QCOMPARE(form_->comm().Settings(), QStringLiteral("9600,N,8,1"));
+    const termios tio = one.settings();
+    QCOMPARE(::cfgetospeed(&tio), speed_t(B9600));
+    QVERIFY(!(tio.c_cflag & CSTOPB));
+    QVERIFY(!one.slaveClosed());
+    QVERIFY(two.slaveClosed());
+    // The new number and settings take effect at the next open.
+    clickClose();
+    clickOpen();
+    QVERIFY(form_->comm().PortOpen());
+    QTRY_VERIFY(one.slaveClosed());
+    QVERIFY(!two.slaveClosed());
+    const termios now = two.settings();
+    QCOMPARE(::cfgetospeed(&now), speed_t(B19200));
+    QVERIFY(now.c_cflag & CSTOPB);
+}
+
+void TestForm1Serial::openWhenOpenWithNoPortNumber() {
+    Pty pty;
+    QVERIFY(pty.ok() && linkPort(1, pty.slaveName));
+    clickOpen();
+    QVERIFY(form_->comm().PortOpen());
+    combo(1)->setEditText("COM");
+    clickOpen();
+    QCOMPARE(boxes_->texts, QStringList{PortMessage});
+    QVERIFY(form_->comm().PortOpen());
+    QCOMPARE(form_->comm().CommPort(), 1);
+    QVERIFY(showsOpen());
+}
+
+void TestForm1Serial::closeWhenOpen() {
+    Pty pty;
+    QVERIFY(pty.ok() && linkPort(1, pty.slaveName));
+    clickOpen();
+    QVERIFY(form_->comm().PortOpen());
+    form_->timer().start();
+    clickClose();
+    QVERIFY(!form_->comm().PortOpen());
+    QVERIFY(!form_->timer().isActive());
+    QVERIFY(showsClosed());
+    QTRY_VERIFY(pty.slaveClosed());
+    QCOMPARE(boxes_->texts, QStringList());
+}
+
+void TestForm1Serial::closeWhenClosed() {
+    QSignalSpy lost(&form_->comm(), &MSComm::DeviceLost);
+    form_->timer().start();
+    setFaceColour(open_, Form1::OpenColour); // so that the refresh shows
+    setFaceColour(close_, Form1::ClosedColour);
+    clickClose();
+    QVERIFY(!form_->comm().PortOpen());
+    QVERIFY(!form_->timer().isActive());
+    QVERIFY(showsClosed());
+    QCOMPARE(boxes_->texts, QStringList());
+    QCOMPARE(lost.count(), 0);
+}
+
+void TestForm1Serial::shutdownClosesPort() {
+    Pty pty;
+    QVERIFY(pty.ok() && linkPort(1, pty.slaveName));
+    clickOpen();
+    QVERIFY(!pty.slaveClosed());
+    form_->timer().start();
+    form_->Command136_Click();
+    QVERIFY(!form_->comm().PortOpen());
+    QVERIFY(!form_->timer().isActive());
+    QTRY_VERIFY(pty.slaveClosed());
+    QCOMPARE(boxes_->texts, QStringList());
+}
+
+void TestForm1Serial::farEndClosed() {
+    auto pty = std::make_unique<Pty>();
+    QVERIFY(pty->ok() && linkPort(1, pty->slaveName));
+    clickOpen();
+    QVERIFY(form_->comm().PortOpen());
+    form_->timer().start();
+    pty.reset(); // the device goes away
+    QTRY_COMPARE(boxes_->texts, QStringList{PortMessage});
+    QVERIFY(!form_->comm().PortOpen());
+    QVERIFY(!form_->timer().isActive());
+    QVERIFY(showsClosed());
+    QTest::qWait(300);
+    QCOMPARE(boxes_->texts.size(), 1); // told once
+    // The program keeps working: a device back at the same entry opens as before.
+    Pty fresh;
+    QVERIFY(fresh.ok() && linkPort(1, fresh.slaveName));
+    clickOpen();
+    QVERIFY(form_->comm().PortOpen());
+    QVERIFY(showsOpen());
+    form_->comm().Output({'O', 'K'});
+    QCOMPARE(fresh.read(2), QByteArray("OK"));
+    QCOMPARE(boxes_->texts.size(), 1);
+}
+
+QTEST_MAIN(TestForm1Serial)
+#include "tst_form1serial.moc"
