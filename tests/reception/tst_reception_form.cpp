@@ -12,7 +12,6 @@
 using namespace kav;
 
 namespace {
-const QString DataWarning = QStringLiteral("データをセットしてください。");
 const QString PortWarning = QStringLiteral("PORTをOPENにしてください。");
 } // namespace
 
@@ -24,10 +23,7 @@ private slots:
     void init();
     void cleanup();
 
-    void timerShowsTenths();
     void timerWrapsAfter601Ticks();
-    void sendWarnsInOrderAndStartsTimer_data();
-    void sendWarnsInOrderAndStartsTimer();
     void sendEmptiesAccumulatedDataOnly();
     void sendRestartsRunningCount();
     void clearWithPortClosed();
@@ -67,17 +63,6 @@ void TestReceptionForm::cleanup() {
     form.reset();
 }
 
-void TestReceptionForm::timerShowsTenths() {
-    QCOMPARE(label("Label12"), QString());
-    const QStringList expected = {"0.1", "0.2", "0.3", "0.4", "0.5", "0.6", "0.7", "0.8",
-                                  "0.9", "1",   "1.1", "1.2", "1.3", "1.4", "1.5"};
-    for (const QString& text : expected) {
-        form->Timer1_Timer();
-        QCOMPARE(label("Label12"), text);
-    }
-    QCOMPARE(form->TickCount(), qint16(15));
-}
-
 void TestReceptionForm::timerWrapsAfter601Ticks() {
     for (int i = 0; i < 599; ++i)
         form->Timer1_Timer();
@@ -92,39 +77,6 @@ void TestReceptionForm::timerWrapsAfter601Ticks() {
     QCOMPARE(form->TickCount(), qint16(1));
     form->Timer1_Timer();
     QCOMPARE(label("Label12"), QStringLiteral("0.2"));
-}
-
-void TestReceptionForm::sendWarnsInOrderAndStartsTimer_data() {
-    QTest::addColumn<int>("keypadPresses");
-    QTest::addColumn<QStringList>("warnings");
-    QTest::newRow("empty buffer") << 0 << QStringList{DataWarning, PortWarning};
-    QTest::newRow("buffer set") << 2 << QStringList{PortWarning};
-}
-
-void TestReceptionForm::sendWarnsInOrderAndStartsTimer() {
-    QFETCH(int, keypadPresses);
-    QFETCH(QStringList, warnings);
-    for (int i = 0; i < keypadPresses; ++i)
-        click("Command3");
-    const CodeString before = form->sendBuffer().SendData();
-    const QString text3 = box("Text3");
-    const QString text1 = box("Text1");
-    QVERIFY(!form->timer().isActive());
-    for (int i = 0; i < 5; ++i)
-        form->Timer1_Timer();
-
-    BoxAnswerer boxes;
-    click("Command130");
-    QCOMPARE(boxes.texts, warnings);
-    QCOMPARE(boxes.captions, QStringList(warnings.size(), QStringLiteral("Kavetta")));
-    QCOMPARE(boxes.buttonCounts, QList<int>(warnings.size(), 1));
-    QVERIFY(form->timer().isActive());
-    QCOMPARE(form->TickCount(), qint16(0));
-    QCOMPARE(form->sendBuffer().SendData(), before);
-    QCOMPARE(box("Text3"), text3);
-    QCOMPARE(box("Text1"), text1);
-    // The first tick after a send shows the first tenth.
-    QTRY_COMPARE(label("Label12"), QStringLiteral("0.1"));
 }
 
 void TestReceptionForm::sendEmptiesAccumulatedDataOnly() {

@@ -35,7 +35,8 @@ private slots:
     void sendWithWaitingBytes_data();
     void sendWithWaitingBytes();
     void everyKeypadCodeGoesOnTheWire();
-    void emptyBufferWarnsThenStartsTimer();
+    void sendWarnsThenStartsTimer_data();
+    void sendWarnsThenStartsTimer();
     void replyStopsTimer();
     void clearDiscardsWaitingBytes();
     void deviceLostStopsTimer();
@@ -247,14 +248,43 @@ void TestReceptionLine::everyKeypadCodeGoesOnTheWire() {
     QCOMPARE(pty->read(expected.size()), expected);
 }
 
-void TestReceptionLine::emptyBufferWarnsThenStartsTimer() {
+void TestReceptionLine::sendWarnsThenStartsTimer_data() {
+    const QString data = QStringLiteral("データをセットしてください。");
+    const QString port = QStringLiteral("PORTをOPENにしてください。");
+    QTest::addColumn<bool>("closeFirst");
+    QTest::addColumn<bool>("bufferSet");
+    QTest::addColumn<QStringList>("warnings");
+    QTest::addColumn<QByteArray>("wire");
+    QTest::newRow("open, empty buffer") << false << false << QStringList{data} << QByteArray();
+    QTest::newRow("closed, empty buffer")
+        << true << false << QStringList{data, port} << QByteArray();
+    QTest::newRow("closed, buffer set") << true << true << QStringList{port} << QByteArray();
+    QTest::newRow("open, buffer set") << false << true << QStringList() << QByteArray("\x1b");
+}
+
+void TestReceptionLine::sendWarnsThenStartsTimer() {
+    QFETCH(bool, closeFirst);
+    QFETCH(bool, bufferSet);
+    QFETCH(QStringList, warnings);
+    QFETCH(QByteArray, wire);
+    if (closeFirst)
+        click("Command134");
+    QCOMPARE(form->comm().PortOpen(), !closeFirst);
+    if (bufferSet)
+        click("Command28");
+    const CodeString before = form->sendBuffer().SendData();
+    const QString text3 = box("Text3");
     BoxAnswerer boxes;
     click("Command130");
-    QCOMPARE(boxes.texts, QStringList{QStringLiteral("データをセットしてください。")});
+    QCOMPARE(boxes.texts, warnings);
+    QCOMPARE(boxes.captions, QStringList(warnings.size(), QStringLiteral("Kavetta")));
+    QCOMPARE(boxes.buttonCounts, QList<int>(warnings.size(), 1));
     QVERIFY(form->timer().isActive());
     QCOMPARE(form->TickCount(), qint16(0));
-    QCOMPARE(pty->read(1, 300), QByteArray());
-    // The timer counts on from 0 while no reply comes.
+    QCOMPARE(pty->read(wire.size() + 1, 300), wire);
+    QCOMPARE(form->sendBuffer().SendData(), before);
+    QCOMPARE(box("Text3"), text3);
+    // With no reply the timer counts on from 0.
     QTRY_VERIFY(form->TickCount() >= 4);
     QVERIFY(form->timer().isActive());
     QCOMPARE(label("Label12"), tickText(form->TickCount()));
