@@ -1,0 +1,227 @@
+// A virtual serial device for trying the program without hardware: a pseudo-terminal whose slave
+// side is linked as <folder>/comN (N is 1 unless given), so that the program opens it as port N
+// when its port folder is <folder>. Every chunk the program sends comes back after about 0.3 s,
+// as from a device that answers with an echo.
+//
+// It runs until it is told to stop (SIGTERM, SIGINT, SIGHUP) or its parent process ends, and
+// then removes its link. Idle, it sleeps in one poll with no timeout: it uses no CPU.
+//
+//   kavetta-vdevice FOLDER [PORT]
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <deque>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <string>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr long EchoDelayMs = 300;
+constexpr size_t MaxPending = 64 * 1024; // beyond this, a program that never reads loses echoes
+
+volatile sig_atomic_t stopRequested = 0;
+
+void requestStop(int) {
+    stopRequested = 1;
+}
+
+long long nowMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
+}
+
+struct Chunk {
+    long long due; // when it goes back, in milliseconds of the monotonic clock
+    std::string bytes;
+};
+
+bool makeFolder(const std::string& folder) {
+    std::string path;
+    size_t at = 0;
+    while (at != std::string::npos) {
+        at = folder.find('/', at + 1);
+        path = folder.substr(0, at);
+        if (!path.empty() && mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+            return false;
+    }
+    struct stat info {};
+    return stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Points `link` at `target`, replacing an earlier link but never anything else.
+bool placeLink(const std::string& target, const std::string& link) {
+    struct stat info {};
+    if (lstat(link.c_str(), &info) == 0 && !S_ISLNK(info.st_mode)) {
+        std::fprintf(stderr, "kavetta-vdevice: %s exists and is not a link; left alone\n",
+                     link.c_str());
+        return false;
+    }
+    const std::string temporary = link + ".new." + std::to_string(getpid());
+    unlink(temporary.c_str());
+    if (symlink(target.c_str(), temporary.c_str()) != 0 ||
+        rename(temporary.c_str(), link.c_str()) != 0) {
+        std::fprintf(stderr, "kavetta-vdevice: cannot link %s: %s\n", link.c_str(),
+                     std::strerror(errno));
+        unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Removes the link only while it is still ours.
+void removeLink(const std::string& target, const std::string& link) {
+    std::vector<char> buffer(4096);
+    const ssize_t n = readlink(link.c_str(), buffer.data(), buffer.size() - 1);
+    if (n > 0 && std::string(buffer.data(), size_t(n)) == target)
+        unlink(link.c_str());
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc < 2 || argc > 3) {
+        std::fprintf(stderr, "usage: kavetta-vdevice FOLDER [PORT]\n");
+        return 2;
+    }
+    const std::string folder = argv[1];
+    const int port = argc == 3 ? std::atoi(argv[2]) : 1;
+    if (port <= 0) {
+        std::fprintf(stderr, "kavetta-vdevice: the port number must be 1 or more\n");
+        return 2;
+    }
+
+    // Stop with the parent, even if it dies without a word. The parent may already be gone.
+    const pid_t parent = getppid();
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent)
+        return 0;
+
+    // The stop signals are taken only while waiting, so none is lost between check and wait.
+    sigset_t stopSignals, waitMask;
+    sigemptyset(&stopSignals);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        sigaddset(&stopSignals, sig);
+    sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
+    struct sigaction action {};
+    action.sa_handler = requestStop;
+    sigemptyset(&action.sa_mask);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(sig, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    int master = -1, slave = -1;
+    char name[256] = {};
+    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+        std::fprintf(stderr, "kavetta-vdevice: no pseudo-terminal: %s\n", std::strerror(errno));
+        return 1;
+    }
+    termios tio{};
+    tcgetattr(slave, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(slave, TCSANOW, &tio);
+    // The slave stays open here as well, so the line survives the program closing and
+    // reopening the port; without it the master would report a hang-up each time.
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    fcntl(master, F_SETFD, FD_CLOEXEC);
+    fcntl(slave, F_SETFD, FD_CLOEXEC);
+
+    const std::string target = name;
+    const std::string link = folder + "/com" + std::to_string(port);
+    if (!makeFolder(folder)) {
+        std::fprintf(stderr, "kavetta-vdevice: cannot make %s\n", folder.c_str());
+        return 1;
+    }
+    if (!placeLink(target, link))
+        return 1;
+    std::fprintf(stderr, "kavetta-vdevice: COM%d is %s (echo after %ld ms)\n", port, target.c_str(),
+                 EchoDelayMs);
+
+    std::deque<Chunk> pending;
+    size_t pendingBytes = 0;
+    int status = 0;
+    while (!stopRequested) {
+        const long long now = nowMs();
+        // Send back what is due, in order.
+        bool blocked = false;
+        while (!pending.empty() && pending.front().due <= now) {
+            Chunk& chunk = pending.front();
+            const ssize_t n = write(master, chunk.bytes.data(), chunk.bytes.size());
+            if (n < 0) {
+                if (errno == EAGAIN || errno == EINTR) {
+                    blocked = true;
+                    break;
+                }
+                std::fprintf(stderr, "kavetta-vdevice: write: %s\n", std::strerror(errno));
+                status = 1;
+                stopRequested = 1;
+                break;
+            }
+            pendingBytes -= size_t(n);
+            chunk.bytes.erase(0, size_t(n));
+            if (!chunk.bytes.empty()) {
+                blocked = true;
+                break;
+            }
+            pending.pop_front();
+        }
+        if (stopRequested)
+            break;
+
+        pollfd p{master, short(POLLIN | (blocked ? POLLOUT : 0)), 0};
+        timespec wait{};
+        timespec* timeout = nullptr; // nothing due: sleep until something happens
+        if (!pending.empty() && !blocked) {
+            const long long ms = pending.front().due - nowMs();
+            wait.tv_sec = ms > 0 ? ms / 1000 : 0;
+            wait.tv_nsec = ms > 0 ? (ms % 1000) * 1000000 : 0;
+            timeout = &wait;
+        }
+        const int ready = ppoll(&p, 1, timeout, &waitMask);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            std::fprintf(stderr, "kavetta-vdevice: poll: %s\n", std::strerror(errno));
+            status = 1;
+            break;
+        }
+        if (ready == 0)
+            continue;
+        if (!(p.revents & POLLIN)) {
+            if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) {
+                std::fprintf(stderr, "kavetta-vdevice: the line broke\n");
+                status = 1;
+                break;
+            }
+            continue;
+        }
+        char buffer[4096];
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n > 0) {
+            if (pendingBytes + size_t(n) <= MaxPending) {
+                pending.push_back({nowMs() + EchoDelayMs, std::string(buffer, size_t(n))});
+                pendingBytes += size_t(n);
+            }
+        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            std::fprintf(stderr, "kavetta-vdevice: read: %s\n", std::strerror(errno));
+            status = 1;
+            break;
+        }
+    }
+
+    removeLink(target, link);
+    close(master);
+    close(slave);
+    return status;
+}
