@@ -4,9 +4,13 @@
 
 namespace kav {
 
-bool isLeadByte(quint8 byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
+bool isLeadByte(quint8 byte) {
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
 
-bool isTrailByte(quint8 byte) { return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC); }
+bool isTrailByte(quint8 byte) {
+    return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
+}
 
 void appendHex(QString& out, Code code) {
     static constexpr char digits[] = "0123456789ABCDEF";

@@ -15,7 +15,9 @@ using CodeString = QList<Code>;
 
 bool isLeadByte(quint8 byte);
 bool isTrailByte(quint8 byte);
-inline bool isDoubleByte(Code code) { return code > 0xFF; }
+inline bool isDoubleByte(Code code) {
+    return code > 0xFF;
+}
 
 // Upper-case hexadecimal, two digits for a single byte, four for a double-byte code.
 QString hexOf(Code code);

@@ -31,7 +31,9 @@ QString sendToken(Code code) {
     return mnemonic.isEmpty() ? textOf(code) : mnemonic;
 }
 
-QString receiveToken(Code code) { return code == 0 ? textOf(code) : sendToken(code); }
+QString receiveToken(Code code) {
+    return code == 0 ? textOf(code) : sendToken(code);
+}
 
 int tokenWidth(Code code) {
     const char* name = nameOf(code);
