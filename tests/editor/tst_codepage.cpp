@@ -209,6 +209,41 @@ private slots:
         QCOMPARE(captionOf(33), QStringLiteral("SP"));
     }
 
+    void typedCharactersOfAStroke_data() {
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("plain") << 0 << "a"
+                               << "a";
+        QTest::newRow("Shift") << int(Qt::ShiftModifier) << "A"
+                               << "A";
+        QTest::newRow("keypad digit") << int(Qt::KeypadModifier) << "5"
+                                      << "5";
+        QTest::newRow("Backspace") << 0 << "\b"
+                                   << "\b";
+        QTest::newRow("Ctrl+S as DC3") << int(Qt::ControlModifier) << "\x13"
+                                       << "\x13";
+        QTest::newRow("Ctrl+S carrying s") << int(Qt::ControlModifier) << "s"
+                                           << "";
+        QTest::newRow("Ctrl+Shift+A carrying A")
+            << int(Qt::ControlModifier | Qt::ShiftModifier) << "A"
+            << "";
+        QTest::newRow("Alt+x") << int(Qt::AltModifier) << "x"
+                               << "";
+        QTest::newRow("Meta+b") << int(Qt::MetaModifier) << "b"
+                                << "";
+        QTest::newRow("AltGr as Ctrl+Alt") << int(Qt::ControlModifier | Qt::AltModifier) << "@"
+                                           << "@";
+        QTest::newRow("no text") << int(Qt::ControlModifier) << ""
+                                 << "";
+    }
+    void typedCharactersOfAStroke() {
+        QFETCH(int, modifiers);
+        QFETCH(QString, text);
+        QFETCH(QString, typed);
+        QCOMPARE(typedCharacters(Qt::KeyboardModifiers(modifiers), text), typed);
+    }
+
     void keyboardCharacters() {
         // Exactly the 78 characters "0" to "}", case-sensitively; nothing else.
         int accepted = 0;
