@@ -229,7 +229,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Text3 && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         Text3_KeyDown(key->key() == Qt::Key_Backspace ? 8 : key->key());
-        for (QChar ch : key->text())
+        for (QChar ch : typedCharacters(key->modifiers(), key->text()))
             Text3_KeyPress(ch);
         // The box is read-only, so passing the key on only moves the caret or the selection.
     }
