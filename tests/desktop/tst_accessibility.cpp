@@ -1,4 +1,5 @@
 #include "../app/formfixture.h"
+#include "../serial/ptyfixture.h"
 #include "accessibility.h"
 #include "keypad.h"
 #include "layout.h"
@@ -66,6 +67,7 @@ private slots:
     void repeatedCaptionsAreToldApart_data();
     void repeatedCaptionsAreToldApart();
     void portStateIsToldWithoutColour();
+    void aReplyOnTheLineIsReadOut();
 
 private:
     FormFixture* fixture_ = nullptr;
@@ -276,6 +278,41 @@ void TestAccessibility::portStateIsToldWithoutColour() {
     QCOMPARE(openIface->text(Description), kav::portClosedDescription());
     QCOMPARE(closeIface->text(Description), kav::portClosedDescription());
     QVERIFY(kav::portOpenDescription() != kav::portClosedDescription());
+}
+
+void TestAccessibility::aReplyOnTheLineIsReadOut() {
+    // A real exchange on a pseudo-terminal: the port state and the two values as the window
+    // shows them are what the accessibility interface reports.
+    kavtest::Pty pty;
+    QVERIFY(pty.ok());
+    QVERIFY(kavtest::linkPort(1, pty.slaveName));
+    auto* open = qobject_cast<QPushButton*>(control(QStringLiteral("Command133")));
+    auto* close = qobject_cast<QPushButton*>(control(QStringLiteral("Command134")));
+    auto* count = qobject_cast<QLabel*>(control(QStringLiteral("Label7")));
+    auto* time = qobject_cast<QLabel*>(control(QStringLiteral("Label12")));
+
+    QTest::mouseClick(open, Qt::LeftButton);
+    QVERIFY(fixture_->form->comm().PortOpen());
+    QCOMPARE(accessible(open)->text(Description), kav::portOpenDescription());
+    QCOMPARE(accessible(close)->text(Description), kav::portOpenDescription());
+
+    QTest::mouseClick(control(QStringLiteral("Command3")), Qt::LeftButton); // STX
+    QTest::mouseClick(control(QStringLiteral("Command130")), Qt::LeftButton);
+    QCOMPARE(pty.read(1), QByteArray("\x02"));
+    QTRY_VERIFY_WITH_TIMEOUT(!time->text().isEmpty(), 5000); // at least one tick shown
+    QVERIFY(pty.write(QByteArray("A\r\n")));
+    QTRY_COMPARE_WITH_TIMEOUT(count->text(), QStringLiteral("3"), 5000);
+    QCOMPARE(accessible(count)->text(Name), QStringLiteral("3"));
+    QCOMPARE(accessible(time)->text(Name), time->text());
+    QVERIFY(time->text().contains(QLatin1Char('.')) || time->text().toInt() > 0);
+    QCOMPARE(accessible(time)->text(Description), QStringLiteral("受信時間"));
+    QCOMPARE(accessible(control(QStringLiteral("Text4")))->text(QAccessible::Value),
+             QStringLiteral("A[CR][LF]"));
+
+    QTest::mouseClick(close, Qt::LeftButton);
+    QVERIFY(!fixture_->form->comm().PortOpen());
+    QCOMPARE(accessible(open)->text(Description), kav::portClosedDescription());
+    QCOMPARE(accessible(close)->text(Description), kav::portClosedDescription());
 }
 
 QTEST_MAIN(TestAccessibility)
