@@ -1,5 +1,6 @@
 #include "form1.h"
 
+#include "accessibility.h"
 #include "layout.h"
 #include "singleinstance.h"
 #include "textbox.h"
@@ -101,6 +102,7 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
+    setUpAccessibility(this);
 }
 
 Form1::~Form1() {
