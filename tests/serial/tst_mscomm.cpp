@@ -79,9 +79,6 @@ void TestMSComm::stockValues() {
     QCOMPARE(comm_->InputLen(), 0);
     QCOMPARE(comm_->NullDiscard(), false);
     QCOMPARE(comm_->InBufferCount(), 0);
-    QCOMPARE(MSComm::InBufferSize, 1024);
-    QCOMPARE(MSComm::OutBufferSize, 512);
-    QCOMPARE(MSComm::ParityReplace, '?');
 }
 
 void TestMSComm::portNumberRefused_data() {
@@ -101,8 +98,6 @@ void TestMSComm::portNumberRefused() {
 void TestMSComm::settingsRefusedWhenWritten_data() {
     QTest::addColumn<QString>("text");
     QTest::newRow("letters") << "abc,N,8,1";
-    QTest::newRow("blank") << "9600, N,8,1";
-    QTest::newRow("swapped") << "9600,8,N,1";
     QTest::newRow("1.5 on this platform") << "9600,N,8,1.5";
     QTest::newRow("empty") << "";
 }
@@ -225,9 +220,6 @@ void TestMSComm::outputBytesExact_data() {
     QTest::newRow("text") << CodeString{0x02, 'A', 'B', 0x03}
                           << QByteArray("\x02"
                                         "AB\x03");
-    QTest::newRow("NUL") << CodeString{0, 'x', 0} << QByteArray("\0x\0", 3);
-    QTest::newRow("high bytes") << CodeString{0x80, 0xA0, 0xB1, 0xFF}
-                                << QByteArray("\x80\xA0\xB1\xFF");
     QTest::newRow("double-byte as its two bytes") << CodeString{0x82A0, 'a'}
                                                   << QByteArray("\x82\xA0"
                                                                 "a");
@@ -256,16 +248,13 @@ void TestMSComm::outputWhenClosedDoesNothing() {
 }
 
 void TestMSComm::inputAsCodes_data() {
+    // How bytes split into codes is the splitter's table; these show the control hands them on.
     QTest::addColumn<QByteArray>("sent");
     QTest::addColumn<CodeString>("codes");
-    QTest::newRow("ascii") << QByteArray("OK\r\n") << CodeString{'O', 'K', '\r', '\n'};
-    QTest::newRow("NUL kept") << QByteArray("\0A\0\0", 4) << CodeString{0, 'A', 0, 0};
-    QTest::newRow("katakana and lone bytes")
-        << QByteArray("\xB1\x80\xA0\xFD\xFE\xFF") << CodeString{0xB1, 0x80, 0xA0, 0xFD, 0xFE, 0xFF};
-    QTest::newRow("double-byte pair")
-        << QByteArray("\x82\xA0\x88\x9F") << CodeString{0x82A0, 0x889F};
-    QTest::newRow("lead + invalid trail")
-        << QByteArray("\x81\x20\x9F\x7F") << CodeString{0x81, 0x20, 0x9F, 0x7F};
+    QTest::newRow("NUL and high bytes kept")
+        << QByteArray("\0A\xB1\x80\xFF", 5) << CodeString{0, 'A', 0xB1, 0x80, 0xFF};
+    QTest::newRow("pair, lead + invalid trail")
+        << QByteArray("\x82\xA0\x81\x20") << CodeString{0x82A0, 0x81, 0x20};
 }
 
 void TestMSComm::inputAsCodes() {
