@@ -28,9 +28,9 @@ private slots:
     void openRefused();
     void openWhenOpenOnlyRefreshes();
     void openWhenOpenWithNoPortNumber();
+    void closeWhenOpen_data();
     void closeWhenOpen();
     void closeWhenClosed();
-    void shutdownClosesPort();
     void farEndClosed();
 
 private:
@@ -259,16 +259,28 @@ void TestForm1Serial::openWhenOpenWithNoPortNumber() {
     QVERIFY(showsOpen());
 }
 
+void TestForm1Serial::closeWhenOpen_data() {
+    QTest::addColumn<bool>("byExit");
+    QTest::newRow("CLOSE") << false;
+    QTest::newRow("exit") << true;
+}
+
 void TestForm1Serial::closeWhenOpen() {
+    QFETCH(bool, byExit);
     Pty pty;
     QVERIFY(pty.ok() && linkPort(1, pty.slaveName));
     clickOpen();
     QVERIFY(form_->comm().PortOpen());
+    QVERIFY(!pty.slaveClosed());
     form_->timer().start();
-    clickClose();
+    if (byExit)
+        form_->Command136_Click();
+    else
+        clickClose();
     QVERIFY(!form_->comm().PortOpen());
     QVERIFY(!form_->timer().isActive());
-    QVERIFY(showsClosed());
+    if (!byExit)
+        QVERIFY(showsClosed());
     QTRY_VERIFY(pty.slaveClosed());
     QCOMPARE(boxTexts(), QStringList());
 }
@@ -284,19 +296,6 @@ void TestForm1Serial::closeWhenClosed() {
     QVERIFY(showsClosed());
     QCOMPARE(boxTexts(), QStringList());
     QCOMPARE(lost.count(), 0);
-}
-
-void TestForm1Serial::shutdownClosesPort() {
-    Pty pty;
-    QVERIFY(pty.ok() && linkPort(1, pty.slaveName));
-    clickOpen();
-    QVERIFY(!pty.slaveClosed());
-    form_->timer().start();
-    form_->Command136_Click();
-    QVERIFY(!form_->comm().PortOpen());
-    QVERIFY(!form_->timer().isActive());
-    QTRY_VERIFY(pty.slaveClosed());
-    QCOMPARE(boxTexts(), QStringList());
 }
 
 void TestForm1Serial::farEndClosed() {
