@@ -34,11 +34,10 @@ private slots:
     void inputAsCodes_data();
     void inputAsCodes();
     void heldLeadDeliveredAlone();
-    void noEventWithoutThreshold();
-    void inputLenLimitsTake();
+    void polledInput_data();
+    void polledInput();
     void countAndDiscard();
     void discardReachesSystemBuffer();
-    void nullDiscardWhileSet();
     void deviceLost();
     void closeIsQuiet();
 
@@ -293,27 +292,39 @@ void TestMSComm::heldLeadDeliveredAlone() {
     QCOMPARE(comm_->InBufferCount(), 0);
 }
 
-void TestMSComm::noEventWithoutThreshold() {
-    Pty pty;
-    QVERIFY(openOn(pty));
-    comm_->setRThreshold(0);
-    QSignalSpy spy(comm_.get(), &MSComm::OnComm);
-    QVERIFY(pty.write("abc"));
-    QTRY_COMPARE(comm_->InBufferCount(), 3);
-    QCOMPARE(spy.count(), 0);
-    QCOMPARE(comm_->Input(), (CodeString{'a', 'b', 'c'}));
+void TestMSComm::polledInput_data() {
+    // With no receive threshold nothing is told: the caller polls the count and takes input,
+    // at most InputLen codes at a time (0: all), NULs dropped while NullDiscard is set.
+    QTest::addColumn<int>("inputLen");
+    QTest::addColumn<bool>("nullDiscard");
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<int>("waiting");
+    QTest::addColumn<QList<CodeString>>("takes");
+    QTest::newRow("all at once") << 0 << false << QByteArray("abc") << 3
+                                 << QList<CodeString>{{'a', 'b', 'c'}, {}};
+    QTest::newRow("InputLen 2") << 2 << false << QByteArray("abc") << 3
+                                << QList<CodeString>{{'a', 'b'}, {'c'}, {}};
+    QTest::newRow("NUL discarded")
+        << 0 << true << QByteArray("\0a\0b", 4) << 2 << QList<CodeString>{{'a', 'b'}};
 }
 
-void TestMSComm::inputLenLimitsTake() {
+void TestMSComm::polledInput() {
+    QFETCH(int, inputLen);
+    QFETCH(bool, nullDiscard);
+    QFETCH(QByteArray, sent);
+    QFETCH(int, waiting);
+    QFETCH(QList<CodeString>, takes);
     Pty pty;
     QVERIFY(openOn(pty));
     comm_->setRThreshold(0);
-    comm_->setInputLen(2);
-    QVERIFY(pty.write("abc"));
-    QTRY_COMPARE(comm_->InBufferCount(), 3);
-    QCOMPARE(comm_->Input(), (CodeString{'a', 'b'}));
-    QCOMPARE(comm_->Input(), (CodeString{'c'}));
-    QCOMPARE(comm_->Input(), CodeString{});
+    comm_->setInputLen(inputLen);
+    comm_->setNullDiscard(nullDiscard);
+    QSignalSpy spy(comm_.get(), &MSComm::OnComm);
+    QVERIFY(pty.write(sent));
+    QTRY_COMPARE(comm_->InBufferCount(), waiting);
+    QCOMPARE(spy.count(), 0);
+    for (const CodeString& take : takes)
+        QCOMPARE(comm_->Input(), take);
 }
 
 void TestMSComm::countAndDiscard() {
@@ -354,15 +365,6 @@ void TestMSComm::discardReachesSystemBuffer() {
     QTest::qWait(100);
     QCOMPARE(spy.count(), 0);
     QCOMPARE(comm_->InBufferCount(), 0);
-}
-
-void TestMSComm::nullDiscardWhileSet() {
-    Pty pty;
-    QVERIFY(openOn(pty));
-    comm_->setNullDiscard(true);
-    QVERIFY(pty.write(QByteArray("\0a\0b", 4)));
-    QTRY_COMPARE(comm_->InBufferCount(), 2);
-    QCOMPARE(comm_->Input(), (CodeString{'a', 'b'}));
 }
 
 void TestMSComm::deviceLost() {
