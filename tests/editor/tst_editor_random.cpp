@@ -3,10 +3,9 @@
 // code view is the hexadecimal rendering of the raw data, Text3 shows the first 256 characters
 // of the text and Text1 the whole code view. Some runs go up to the 32,767-character bound.
 
-#include "editorfixture.h"
+#include "formfixture.h"
 #include "mnemonics.h"
 
-#include <QKeyEvent>
 #include <QRandomGenerator>
 
 using namespace kav;
@@ -58,7 +57,7 @@ bool sameForms(const SendBuffer& buffer, const Model& model) {
 class EditorRandomTest : public QObject {
     Q_OBJECT
 
-    EditorFixture fx;
+    kavtest::FormFixture fx;
     TextBox* text3 = nullptr;
     TextBox* text1 = nullptr;
     Model model;
@@ -66,10 +65,7 @@ class EditorRandomTest : public QObject {
 
     void press(Qt::Key key, const QString& text, Qt::KeyboardModifiers modifiers = {},
                bool autoRepeat = false) {
-        QKeyEvent down(QEvent::KeyPress, key, modifiers, text, autoRepeat);
-        QApplication::sendEvent(text3, &down);
-        QKeyEvent up(QEvent::KeyRelease, key, modifiers, text, autoRepeat);
-        QApplication::sendEvent(text3, &up);
+        kavtest::pressKey(text3, key, text, modifiers, autoRepeat);
     }
 
     bool windowMatchesModel() const {
@@ -84,7 +80,7 @@ class EditorRandomTest : public QObject {
         if (roll < 35) {
             const auto keys = keypadKeys();
             const KeypadKey& key = keys[random.bounded(int(keys.size()))];
-            QTest::mouseClick(fx.button(key.number), Qt::LeftButton);
+            fx.click(key.number);
             if (!model.append(key.code))
                 ++refusals;
             return key.objectName();
@@ -134,7 +130,7 @@ class EditorRandomTest : public QObject {
             model.removeLast();
             return QStringLiteral("Backspace");
         }
-        QTest::mouseClick(fx.button(131), Qt::LeftButton);
+        fx.click(131);
         model.clear();
         return QStringLiteral("clear");
     }
@@ -159,9 +155,9 @@ class EditorRandomTest : public QObject {
 
 private slots:
     void initTestCase() {
-        QVERIFY(fx.start());
-        text3 = fx.box("Text3");
-        text1 = fx.box("Text1");
+        QVERIFY(fx.start(kavtest::FormFixture::Active));
+        text3 = fx.get<TextBox>("Text3");
+        text1 = fx.get<TextBox>("Text1");
     }
     void init() {
         fx.form->Command131_Click();
@@ -250,11 +246,11 @@ private slots:
         // Then random keys and clicks around the bound: refusals leave every form as it was.
         QRandomGenerator random(quint32(fill.size()));
         refusals = 0;
-        for (int step = 0; step < 600; ++step) {
+        for (int step = 0; step < 240; ++step) {
             if (step % 40 == 0) {
                 // Top up with STX clicks so the run keeps pressing against the bound.
                 for (int i = 0; i < 20; ++i) {
-                    QTest::mouseClick(fx.button(3), Qt::LeftButton);
+                    fx.click(3);
                     if (!model.append(2))
                         ++refusals;
                 }
@@ -266,7 +262,7 @@ private slots:
         }
         QVERIFY2(refusals > 0, "no append was refused at the bound");
 
-        QTest::mouseClick(fx.button(131), Qt::LeftButton);
+        fx.click(131);
         model.clear();
         QVERIFY(windowMatchesModel());
     }

@@ -1,15 +1,11 @@
 #include "boxes.h"
-#include "form1.h"
-#include "textbox.h"
+#include "formfixture.h"
 
 #include <QCheckBox>
-#include <QLabel>
 #include <QPushButton>
-#include <QTemporaryDir>
-#include <QTest>
-#include <memory>
 
 using namespace kav;
+using namespace kavtest;
 
 namespace {
 const QString PortWarning = QStringLiteral("PORTをOPENにしてください。");
@@ -19,132 +15,102 @@ const QString PortWarning = QStringLiteral("PORTをOPENにしてください。"
 class TestReceptionForm : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
 
-    void timerWrapsAfter601Ticks();
+    void timerShowsEachTick();
     void sendEmptiesAccumulatedDataOnly();
     void sendRestartsRunningCount();
     void clearWithPortClosed();
-    void clearLeavesTimeShown();
     void nothingHandledAfterShutdown();
 
 private:
-    template <typename T> T* child(const char* name) {
-        T* widget = form->findChild<T*>(QString::fromLatin1(name));
-        Q_ASSERT(widget);
-        return widget;
-    }
-    QString label(const char* name) { return child<QLabel>(name)->text(); }
-    QString box(const char* name) { return child<TextBox>(name)->text(); }
-    void click(const char* name) { QTest::mouseClick(child<QPushButton>(name), Qt::LeftButton); }
-
-    QTemporaryDir runtimeDir;
-    QTemporaryDir configDir;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<FormFixture> fx;
+    Form1* form = nullptr;
 };
 
-void TestReceptionForm::initTestCase() {
-    QVERIFY(runtimeDir.isValid() && configDir.isValid());
-    qputenv("XDG_RUNTIME_DIR", runtimeDir.path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", configDir.path().toLocal8Bit());
-}
-
 void TestReceptionForm::init() {
-    form = std::make_unique<Form1>();
-    QVERIFY(form->Form_Load());
-    form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    fx = std::make_unique<FormFixture>();
+    QVERIFY(fx->start(FormFixture::Exposed));
+    form = fx->form.get();
     QVERIFY(!form->comm().PortOpen());
 }
 
 void TestReceptionForm::cleanup() {
-    form.reset();
+    fx.reset();
 }
 
-void TestReceptionForm::timerWrapsAfter601Ticks() {
-    for (int i = 0; i < 599; ++i)
+void TestReceptionForm::timerShowsEachTick() {
+    // How ticks read and wrap is the tick functions' table; here the handler shows each one.
+    for (int i = 0; i < 601; ++i)
         form->Timer1_Timer();
-    QCOMPARE(label("Label12"), QStringLiteral("59.9"));
-    form->Timer1_Timer();
-    QCOMPARE(label("Label12"), QStringLiteral("60"));
-    form->Timer1_Timer();
-    QCOMPARE(label("Label12"), QStringLiteral("60.1"));
+    QCOMPARE(fx->text("Label12"), QStringLiteral("60.1"));
     QCOMPARE(form->TickCount(), qint16(601));
     form->Timer1_Timer();
-    QCOMPARE(label("Label12"), QStringLiteral("0.1"));
+    QCOMPARE(fx->text("Label12"), QStringLiteral("0.1"));
     QCOMPARE(form->TickCount(), qint16(1));
-    form->Timer1_Timer();
-    QCOMPARE(label("Label12"), QStringLiteral("0.2"));
 }
 
 void TestReceptionForm::sendEmptiesAccumulatedDataOnly() {
     // Auto-clear belongs to the open port: with the port closed the views stay as they are.
-    child<QCheckBox>("Check1")->setChecked(true);
-    child<TextBox>("Text4")->setText(QStringLiteral("OK"));
-    child<TextBox>("Text2")->setText(QStringLiteral("4F4B"));
-    child<QLabel>("Label7")->setText(QStringLiteral("2"));
-    click("Command2");
+    fx->get<QCheckBox>("Check1")->setChecked(true);
+    fx->get<TextBox>("Text4")->setText(QStringLiteral("OK"));
+    fx->get<TextBox>("Text2")->setText(QStringLiteral("4F4B"));
+    fx->get<QLabel>("Label7")->setText(QStringLiteral("2"));
+    fx->click("Command2");
     BoxAnswerer boxes;
-    click("Command130");
-    QCOMPARE(boxes.texts, QStringList{PortWarning});
-    QCOMPARE(box("Text4"), QStringLiteral("OK"));
-    QCOMPARE(box("Text2"), QStringLiteral("4F4B"));
-    QCOMPARE(label("Label7"), QStringLiteral("2"));
+    fx->click("Command130");
+    QCOMPARE(boxes.texts(), QStringList{PortWarning});
+    QCOMPARE(fx->text("Text4"), QStringLiteral("OK"));
+    QCOMPARE(fx->text("Text2"), QStringLiteral("4F4B"));
+    QCOMPARE(fx->text("Label7"), QStringLiteral("2"));
     QVERIFY(form->reception().RecvData.isEmpty());
     QVERIFY(form->reception().RecvText.isEmpty());
     QVERIFY(form->reception().RecvHex.isEmpty());
 }
 
 void TestReceptionForm::sendRestartsRunningCount() {
-    click("Command2");
+    fx->click("Command2");
     BoxAnswerer boxes;
-    click("Command130");
+    fx->click("Command130");
     for (int i = 0; i < 7; ++i)
         form->Timer1_Timer();
-    QCOMPARE(label("Label12"), QStringLiteral("0.7"));
+    QCOMPARE(fx->text("Label12"), QStringLiteral("0.7"));
     form->timer().stop(); // only the handler's own ticks below
-    click("Command130");
-    QCOMPARE(boxes.texts.size(), 2);
+    fx->click("Command130");
+    QCOMPARE(boxes.seen.size(), 2);
     QVERIFY(form->timer().isActive());
     QCOMPARE(form->TickCount(), qint16(0));
-    QCOMPARE(label("Label12"), QStringLiteral("0.7")); // until the next tick overwrites it
+    QCOMPARE(fx->text("Label12"), QStringLiteral("0.7")); // until the next tick overwrites it
     form->timer().stop();
     form->Timer1_Timer();
-    QCOMPARE(label("Label12"), QStringLiteral("0.1"));
+    QCOMPARE(fx->text("Label12"), QStringLiteral("0.1"));
 }
 
 void TestReceptionForm::clearWithPortClosed() {
-    click("Command2");
-    click("Command5");
-    child<TextBox>("Text4")->setText(QStringLiteral("x"));
-    child<TextBox>("Text2")->setText(QStringLiteral("78"));
-    child<QLabel>("Label7")->setText(QStringLiteral("1"));
-    child<QPushButton>("Command29")->setFocus();
+    for (int i = 0; i < 23; ++i)
+        form->Timer1_Timer();
+    fx->click("Command2");
+    fx->click("Command5");
+    fx->get<TextBox>("Text4")->setText(QStringLiteral("x"));
+    fx->get<TextBox>("Text2")->setText(QStringLiteral("78"));
+    fx->get<QLabel>("Label7")->setText(QStringLiteral("1"));
+    fx->get("Command29")->setFocus();
     form->timer().start();
-    click("Command29");
-    QCOMPARE(box("Text4"), QString());
-    QCOMPARE(box("Text2"), QString());
-    QCOMPARE(label("Label7"), QStringLiteral("0"));
+    fx->click("Command29");
+    QCOMPARE(fx->text("Text4"), QString());
+    QCOMPARE(fx->text("Text2"), QString());
+    QCOMPARE(fx->text("Label7"), QStringLiteral("0"));
     QCOMPARE(form->reception().RecvCount, qint16(0));
     QVERIFY(form->reception().RecvData.isEmpty());
     QVERIFY(!form->timer().isActive());
     QVERIFY(!form->comm().PortOpen());
-    QCOMPARE(QApplication::focusWidget(), child<TextBox>("Text3"));
-    // The send buffer is not the receive side's to touch.
-    QCOMPARE(form->sendBuffer().SendData(), (CodeString{1, 4}));
-    QCOMPARE(box("Text3"), QStringLiteral("[SOH][EOT]"));
-}
-
-void TestReceptionForm::clearLeavesTimeShown() {
-    for (int i = 0; i < 23; ++i)
-        form->Timer1_Timer();
-    form->timer().start();
-    click("Command29");
-    QVERIFY(!form->timer().isActive());
-    QCOMPARE(label("Label12"), QStringLiteral("2.3"));
+    QCOMPARE(QApplication::focusWidget(), fx->get("Text3"));
+    // The time last shown stays, and the send buffer is not the receive side's to touch.
+    QCOMPARE(fx->text("Label12"), QStringLiteral("2.3"));
     QCOMPARE(form->TickCount(), qint16(23));
+    QCOMPARE(form->sendBuffer().SendData(), (CodeString{1, 4}));
+    QCOMPARE(fx->text("Text3"), QStringLiteral("[SOH][EOT]"));
 }
 
 void TestReceptionForm::nothingHandledAfterShutdown() {
@@ -156,11 +122,11 @@ void TestReceptionForm::nothingHandledAfterShutdown() {
     emit form->comm().OnComm();
     BoxAnswerer boxes;
     form->Command130_Click();
-    QVERIFY(boxes.texts.isEmpty());
+    QVERIFY(boxes.seen.isEmpty());
     QVERIFY(!form->timer().isActive());
     QCOMPARE(form->TickCount(), qint16(1));
-    QCOMPARE(label("Label12"), QStringLiteral("0.1"));
-    QCOMPARE(label("Label7"), QStringLiteral("0"));
+    QCOMPARE(fx->text("Label12"), QStringLiteral("0.1"));
+    QCOMPARE(fx->text("Label7"), QStringLiteral("0"));
 }
 
 QTEST_MAIN(TestReceptionForm)
