@@ -8,6 +8,7 @@
 //   bench_serial [CYCLES] [IDLE-SECONDS]
 
 #include "form1.h"
+#include "startup.h"
 
 #include <QApplication>
 #include <QDir>
@@ -81,6 +82,7 @@ int main(int argc, char* argv[]) {
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     QApplication app(argc, argv);
+    kav::setUpApplication(); // as the program itself starts
     const int cycles = argc > 1 ? std::max(1, atoi(argv[1])) : 100;
     const int idleSeconds = argc > 2 ? std::max(1, atoi(argv[2])) : 5;
 
