@@ -165,11 +165,11 @@ void TestAccessibility::everyControlHasANameAndRole_data() {
     QTest::addColumn<QString>("control");
     QTest::addColumn<int>("role");
     QTest::addColumn<bool>("namedByCaption");
-    for (const kav::ControlSpec& spec : kav::formControls()) {
+    for (const kav::ControlSpec& item : kav::formControls()) {
         const bool captioned =
-            spec.kind != kav::ControlKind::TextBox && spec.kind != kav::ControlKind::ComboBox &&
-            qstrcmp(spec.name, "Label7") != 0 && qstrcmp(spec.name, "Label12") != 0;
-        QTest::newRow(spec.name) << QString::fromLatin1(spec.name) << int(roleFor(spec.kind))
+            item.kind != kav::ControlKind::TextBox && item.kind != kav::ControlKind::ComboBox &&
+            qstrcmp(item.name, "Label7") != 0 && qstrcmp(item.name, "Label12") != 0;
+        QTest::newRow(item.name) << QString::fromLatin1(item.name) << int(roleFor(item.kind))
                                  << captioned;
     }
     for (const kav::KeypadKey& key : kav::keypadKeys())
