@@ -66,6 +66,25 @@ bool pressKey(SendBuffer& buffer, Model& model, const KeypadKey& key) {
     return taken;
 }
 
+// The same button pressed again and again, until it has been pressed `presses` times or the
+// buffer refuses it.
+void holdKey(SendBuffer& buffer, Model& model, const KeypadKey& key, int presses) {
+    const QString token = key.token();
+    const QString hex = hexOf(key.code);
+    for (int i = 0; i < presses; ++i) {
+        buffer.NewChar = key.code;
+        buffer.NewToken = token;
+        const bool fits = model.data.size() + 1 <= SendBuffer::MaxLength &&
+                          model.text.size() + token.size() <= SendBuffer::MaxLength;
+        FUZZ_CHECK(buffer.AppendToken() == fits);
+        if (!fits)
+            return;
+        model.data.append(key.code);
+        model.text += token;
+        model.hex += hex;
+    }
+}
+
 // As the send box takes a typed character: only "0" to "}" get in.
 void typeKey(SendBuffer& buffer, Model& model, QChar ch) {
     const char16_t unit = ch.unicode();
@@ -120,12 +139,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(slot.data == model.data);
             break;
         }
-        case 7: { // one keypad button held down: many presses, up to and past the bound
+        case 7: { // one keypad button held down: a few presses, or up to and past the bound
             const KeypadKey& key = keys[in.byte() % keys.size()];
-            const int presses = in.word();
-            for (int i = 0; i < presses; ++i)
-                if (!pressKey(buffer, model, key))
-                    break;
+            const std::uint8_t count = in.byte();
+            const int presses = count >= 0xF0 ? SendBuffer::MaxLength + 1 : count;
+            holdKey(buffer, model, key, presses);
             break;
         }
         }
