@@ -1,5 +1,6 @@
 #include "form1.h"
 
+#include "accessibility.h"
 #include "layout.h"
 #include "singleinstance.h"
 #include "textbox.h"
@@ -35,9 +36,9 @@ QFont formFont(qreal points) {
     return font;
 }
 
-QWidget* makeControl(const ControlSpec& spec, QWidget* container) {
-    const QString caption = QString::fromUtf8(spec.caption);
-    switch (spec.kind) {
+QWidget* makeControl(const ControlSpec& item, QWidget* container) {
+    const QString caption = QString::fromUtf8(item.caption);
+    switch (item.kind) {
     case ControlKind::Label: {
         auto* label = new QLabel(caption, container);
         return label;
@@ -101,6 +102,7 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
+    setUpAccessibility(this);
 }
 
 Form1::~Form1() {
@@ -117,18 +119,18 @@ void Form1::buildLayout() {
     std::vector<TabStop> tabStops;
     const QPalette::ColorRole buttonFace = QPalette::Button;
 
-    for (const ControlSpec& spec : formControls()) {
-        QWidget* container = spec.container ? control(spec.container) : this;
-        QWidget* widget = makeControl(spec, container);
-        widget->setObjectName(QString::fromLatin1(spec.name));
-        widget->setGeometry(px(spec.left), px(spec.top), px(spec.width), px(spec.height));
-        if (spec.kind == ControlKind::TextBox && qstrcmp(spec.name, "Text3") != 0) {
+    for (const ControlSpec& item : formControls()) {
+        QWidget* container = item.container ? control(item.container) : this;
+        QWidget* widget = makeControl(item, container);
+        widget->setObjectName(QString::fromLatin1(item.name));
+        widget->setGeometry(px(item.left), px(item.top), px(item.width), px(item.height));
+        if (item.kind == ControlKind::TextBox && qstrcmp(item.name, "Text3") != 0) {
             QPalette palette = widget->palette();
             palette.setColor(QPalette::Base, palette.color(buttonFace));
             widget->setPalette(palette);
         }
         if (widget->focusPolicy() != Qt::NoFocus)
-            tabStops.push_back({spec.tabPlace, widget});
+            tabStops.push_back({item.tabPlace, widget});
     }
     for (const KeypadKey& key : keypadKeys()) {
         auto* button = new QPushButton(QString::fromUtf8(key.caption), this);
@@ -229,7 +231,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Text3 && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         Text3_KeyDown(key->key() == Qt::Key_Backspace ? 8 : key->key());
-        for (QChar ch : key->text())
+        for (QChar ch : typedCharacters(key->modifiers(), key->text()))
             Text3_KeyPress(ch);
         // The box is read-only, so passing the key on only moves the caret or the selection.
     }

@@ -2,6 +2,7 @@
 #include "startup.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
@@ -12,6 +13,8 @@ int main(int argc, char* argv[]) {
     }
     QApplication app(argc, argv);
     kav::setUpApplication();
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kavetta.png")));
+    QApplication::setDesktopFileName(QStringLiteral("io.github.kavetta.Kavetta"));
     kav::Form1 form;
     if (!form.Form_Load())
         return 0;

@@ -41,4 +41,18 @@ bool isKeyboardCharacter(QChar ch) {
     return ch.unicode() >= 48 && ch.unicode() <= 125;
 }
 
+QString typedCharacters(Qt::KeyboardModifiers modifiers, const QString& text) {
+    const bool ctrl = modifiers.testFlag(Qt::ControlModifier);
+    const bool alt = modifiers.testFlag(Qt::AltModifier);
+    if (modifiers.testFlag(Qt::MetaModifier) || ctrl != alt) {
+        // Only the control characters that such a stroke may carry pass; none is accepted.
+        QString controls;
+        for (QChar ch : text)
+            if (ch.unicode() < 32)
+                controls += ch;
+        return controls;
+    }
+    return text;
+}
+
 } // namespace kav

@@ -3,6 +3,7 @@
 #include "codepage.h"
 
 #include <QString>
+#include <Qt>
 #include <span>
 
 namespace kav {
@@ -25,5 +26,11 @@ std::span<const KeypadKey> keypadKeys();
 
 // The keyboard enters exactly the printable characters "0" to "}" (codes 48-125).
 bool isKeyboardCharacter(QChar ch);
+
+// The characters one key stroke types, as the send box's key-press handler receives them. Ctrl
+// or Alt with a key types no printable character (Ctrl with a letter is a control character;
+// Alt with a key is a menu key), whatever text the toolkit attaches to the event; Ctrl and Alt
+// together are AltGr on Windows and type what the key shows.
+QString typedCharacters(Qt::KeyboardModifiers modifiers, const QString& text);
 
 } // namespace kav

@@ -5,8 +5,11 @@
 namespace kav {
 
 bool SendBuffer::AppendToken() {
-    if (NewToken.isEmpty() || data_.size() + 1 > MaxLength ||
-        text_.size() + NewToken.size() > MaxLength)
+    // Removal strips as many display characters as the code's token is wide, so a token that is
+    // not the code's own display form would put the three forms out of step for good.
+    if (NewToken != sendToken(NewChar))
+        return false;
+    if (data_.size() + 1 > MaxLength || text_.size() + NewToken.size() > MaxLength)
         return false;
     text_ += NewToken;
     data_.append(NewChar);

@@ -18,7 +18,8 @@ public:
     Code NewChar = 0;
     QString NewToken;
 
-    // Appends NewChar/NewToken; returns false and changes nothing when the bound would be crossed.
+    // Appends NewChar/NewToken; returns false and changes nothing when the bound would be crossed
+    // or when NewToken is not the display form of NewChar.
     bool AppendToken();
     // Removes the last token; its display width comes from the code of the last raw character.
     // Returns false (and changes nothing) on an empty buffer.

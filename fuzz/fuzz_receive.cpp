@@ -3,31 +3,19 @@
 //
 // Input: a sequence of reads. Each read is one header byte h followed by (h & 0x3F) bytes of
 // line data. h & 0x40: the hold time runs out after this read (a held lead byte goes alone).
-// h & 0x80: a receive event takes what waits.
+// h & 0x80: a receive event takes what waits (unless the reception is full, when the window's
+// event reads nothing); h & 0x40 also raises one, as the control does when it lets a held byte
+// go. Whatever still waits at the end is taken last, past the limit, so every byte is checked.
 
 #include "bytesplitter.h"
 #include "check.h"
 #include "codepage.h"
 #include "mnemonics.h"
+#include "reception.h"
 
 using namespace kav;
 
 namespace {
-
-// What the window keeps of a reception, filled as its receive event fills it.
-struct Received {
-    CodeString RecvData;
-    QString RecvText;
-    QString RecvHex;
-
-    void take(const CodeString& chunk) {
-        for (Code code : chunk) {
-            RecvData.append(code);
-            RecvText += receiveToken(code);
-            appendHex(RecvHex, code);
-        }
-    }
-};
 
 QByteArray bytesOfHex(const QString& hex) {
     FUZZ_CHECK(hex.size() % 2 == 0);
@@ -46,9 +34,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     kavfuzz::Reader in(data, size);
     ByteSplitter splitter;
     CodeString waiting; // codes the control holds until a receive event takes them
-    Received recv;
+    Reception recv;
     QByteArray line; // every byte that arrived, in order
     bool heldAlone = false;
+    // The window's receive event: nothing is read once the reception is full.
+    auto receiveEvent = [&] {
+        if (recv.isFull() || waiting.isEmpty())
+            return;
+        recv.take(waiting);
+        FUZZ_CHECK(recv.RecvChunk == waiting);
+        waiting.clear();
+    };
 
     while (!in.done()) {
         const std::uint8_t header = in.byte();
@@ -59,15 +55,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             heldAlone = heldAlone || splitter.holding();
             splitter.flush(waiting);
             FUZZ_CHECK(!splitter.holding());
+            receiveEvent();
         }
-        if (header & 0x80) {
-            recv.take(waiting);
-            waiting.clear();
-        }
+        if (header & 0x80)
+            receiveEvent();
     }
     heldAlone = heldAlone || splitter.holding();
     splitter.flush(waiting);
-    recv.take(waiting);
+    if (!waiting.isEmpty())
+        recv.take(waiting);
 
     // Not a byte lost, added or altered, in either the codes or the hexadecimal view.
     FUZZ_CHECK(bytesOf(recv.RecvData) == line);
@@ -82,6 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         text += receiveToken(code);
     }
     FUZZ_CHECK(recv.RecvData.size() + pairs == line.size());
+    FUZZ_CHECK(recv.countText() == QString::number(recv.RecvData.size()));
     FUZZ_CHECK(recv.RecvText == text);
     // Without a hold running out, where the reads were cut makes no difference at all.
     if (!heldAlone) {

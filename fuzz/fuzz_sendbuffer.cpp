@@ -107,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::array<Model, SlotStore::Count> stored;
 
     while (!in.done()) {
-        switch (in.byte() % 8) {
+        switch (in.byte() % 9) {
         case 0: // a keypad button
             pressKey(buffer, model, keys[in.byte() % keys.size()]);
             break;
@@ -144,6 +144,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const std::uint8_t count = in.byte();
             const int presses = count >= 0xF0 ? SendBuffer::MaxLength + 1 : count;
             holdKey(buffer, model, key, presses);
+            break;
+        }
+        case 8: { // a hand-over pair whose token is another key's: refused, nothing changes
+            const KeypadKey& key = keys[in.byte() % keys.size()];
+            const KeypadKey& other = keys[in.byte() % keys.size()];
+            buffer.NewChar = key.code;
+            buffer.NewToken = other.token();
+            const bool taken = buffer.AppendToken();
+            FUZZ_CHECK(taken == (key.code == other.code && model.append(key.code)));
             break;
         }
         }

@@ -1,18 +1,12 @@
 #include "formfixture.h"
-#include "textbox.h"
 
-#include <QComboBox>
-#include <QLabel>
-#include <QPushButton>
-#include <QSignalSpy>
+#include <QCheckBox>
 #include <QtTest>
+
+using kavtest::FormFixture;
 
 class StartupTest : public QObject {
     Q_OBJECT
-
-    template <class T> static T* get(kav::Form1& form, const char* name) {
-        return form.findChild<T*>(QLatin1String(name));
-    }
 
 private slots:
     void initTestCase() { kav::setUpApplication(); }
@@ -22,17 +16,13 @@ private slots:
         QVERIFY(fx.start());
         kav::Form1& form = *fx.form;
         for (const char* box :
-             {"Text1", "Text2", "Text3", "Text4", "Text6", "Text7", "Text8", "Text9"})
-            QVERIFY2(get<kav::TextBox>(form, box)->text().isEmpty(), box);
-        QCOMPARE(get<QLabel>(form, "Label7")->text(), QStringLiteral("0"));
-        QCOMPARE(get<QLabel>(form, "Label12")->text(), QString());
+             {"Text1", "Text2", "Text3", "Text4", "Text6", "Text7", "Text8", "Text9", "Label12"})
+            QVERIFY2(fx.text(box).isEmpty(), box);
+        QCOMPARE(fx.text("Label7"), QStringLiteral("0"));
+        QVERIFY(!fx.get<QCheckBox>("Check1")->isChecked());
         QVERIFY(!form.timer().isActive());
         QCOMPARE(form.TickCount(), qint16(0));
         QVERIFY(!form.comm().PortOpen());
-        QCOMPARE(get<QPushButton>(form, "Command133")->palette().color(QPalette::Button),
-                 QColor(192, 192, 192));
-        QCOMPARE(get<QPushButton>(form, "Command134")->palette().color(QPalette::Button),
-                 QColor(255, 0, 0));
         QVERIFY(form.sendBuffer().isEmpty());
         QVERIFY(form.reception().RecvChunk.isEmpty());
         QCOMPARE(form.reception().RecvCount, qint16(0));
@@ -64,7 +54,7 @@ private slots:
         QFETCH(QString, text);
         FormFixture fx;
         QVERIFY(fx.start());
-        auto* combo = fx.form->findChild<QComboBox*>(name);
+        auto* combo = fx.get<QComboBox>(name);
         QStringList items;
         for (int i = 0; i < combo->count(); ++i)
             items << combo->itemText(i);
@@ -72,19 +62,9 @@ private slots:
         QCOMPARE(combo->currentText(), text);
     }
 
-    void secondCopyInSameRuntimeFolderStops() {
-        FormFixture first;
-        QVERIFY(first.start());
-        // Same folders: the lock is held by this process, which is alive.
-        kav::Form1 second;
-        QVERIFY(!second.Form_Load());
-    }
-
     void closeRequestShutsDownAndIsSafeTwice() {
         FormFixture fx;
-        QVERIFY(fx.start());
-        fx.form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(fx.form.get()));
+        QVERIFY(fx.start(FormFixture::Exposed));
         fx.form->timer().start();
         QVERIFY(fx.form->close()); // never refused
         QVERIFY(!fx.form->timer().isActive());
@@ -92,27 +72,13 @@ private slots:
         fx.form->Command136_Click(); // a second run finds everything already done
         fx.form->Form_QueryUnload();
         QVERIFY(!fx.form->isVisible());
-        QVERIFY(!fx.form->comm().PortOpen());
-    }
-
-    void noTickAfterShutdownStarts() {
-        FormFixture fx;
-        QVERIFY(fx.start());
-        fx.form->close();
-        const qint16 before = fx.form->TickCount();
-        fx.form->Timer1_Timer();
-        QCOMPARE(fx.form->TickCount(), before);
     }
 
     // Last: it runs and ends the application's own event loop.
     void exitButtonEndsTheEventLoop() {
         FormFixture fx;
-        QVERIFY(fx.start());
-        fx.form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(fx.form.get()));
-        QTimer::singleShot(0, fx.form.get(), [&] {
-            QTest::mouseClick(get<QPushButton>(*fx.form, "Command136"), Qt::LeftButton);
-        });
+        QVERIFY(fx.start(FormFixture::Exposed));
+        QTimer::singleShot(0, fx.form.get(), [&] { fx.click("Command136"); });
         QTimer watchdog;
         watchdog.setSingleShot(true);
         bool timedOut = false;

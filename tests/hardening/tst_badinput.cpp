@@ -224,7 +224,7 @@ void TestBadInput::refused() {
     ++tried_;
     clickOpen(*form_);
 
-    QCOMPARE(boxes_->texts, QStringList{PortMessage});
+    QCOMPARE(boxes_->texts(), QStringList{PortMessage});
     QVERIFY(!form_->comm().PortOpen());
     QVERIFY(live.slaveClosed());
     QCOMPARE(faceOf(*form_, "Command133"), formColour(Untouched));
@@ -239,7 +239,7 @@ void TestBadInput::refused() {
     for (int n = 1; n <= 5; ++n)
         typeInto(combo(*form_, n), QString::fromLatin1(defaults[n - 1]));
     clickOpen(*form_);
-    QCOMPARE(boxes_->texts.size(), 1);
+    QCOMPARE(boxes_->texts().size(), 1);
     QVERIFY(form_->comm().PortOpen());
     QVERIFY(!live.slaveClosed());
     QVERIFY(showsOpen(*form_));

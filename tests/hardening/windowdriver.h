@@ -1,50 +1,23 @@
 #pragma once
 
-// What the hardening campaigns share: a real window on private folders, an operator who
-// answers every message box, typing into the lists key by key, and reading the button colours.
+// What the hardening campaigns share beyond tests/common: typing into the lists key by key,
+// reading the button colours, and the process's memory.
 
+#include "boxes.h"
 #include "form1.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
 namespace kavtest {
 
 inline const QString PortMessage =
     QStringLiteral("COM PORTの選択に問題があります。ﾃﾞﾊﾞｲｽﾏﾈｰｼﾞｬｰでCOM PORTを確認してください。");
-
-// Answers every modal box with OK as soon as it is up, and keeps its text.
-class BoxAnswerer : public QObject {
-public:
-    BoxAnswerer() {
-        timer_.setInterval(5);
-        connect(&timer_, &QTimer::timeout, this, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box || box == answered_)
-                return;
-            answered_ = box;
-            texts << box->text();
-            if (QAbstractButton* ok = box->button(QMessageBox::Ok))
-                ok->click();
-            else
-                box->reject();
-        });
-        timer_.start();
-    }
-    QStringList texts;
-
-private:
-    QTimer timer_;
-    QMessageBox* answered_ = nullptr;
-};
 
 inline QComboBox* combo(kav::Form1& form, int n) {
     return form.findChild<QComboBox*>(QStringLiteral("Combo%1").arg(n));
