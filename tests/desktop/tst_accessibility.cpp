@@ -1,5 +1,5 @@
-#include "../app/formfixture.h"
-#include "../serial/ptyfixture.h"
+#include "formfixture.h"
+#include "ptyfixture.h"
 #include "accessibility.h"
 #include "keypad.h"
 #include "layout.h"
@@ -70,14 +70,14 @@ private slots:
     void aReplyOnTheLineIsReadOut();
 
 private:
-    FormFixture* fixture_ = nullptr;
+    kavtest::FormFixture* fixture_ = nullptr;
     QWidget* control(const QString& name) const {
         return fixture_->form->findChild<QWidget*>(name);
     }
 };
 
 void TestAccessibility::init() {
-    fixture_ = new FormFixture;
+    fixture_ = new kavtest::FormFixture;
     QVERIFY(fixture_->start());
 }
 
