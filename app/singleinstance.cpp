@@ -4,6 +4,11 @@
 #include <QStandardPaths>
 
 #if defined(Q_OS_UNIX)
+#include <QFile>
+#include <QThread>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -26,10 +31,48 @@ QString SingleInstance::defaultLockPath() {
 }
 
 SingleInstance::SingleInstance(const QString& lockPath)
-    : lock_(std::make_unique<QLockFile>(lockPath)) {
+    : lock_(std::make_unique<QLockFile>(lockPath)), path_(lockPath) {
     // A live owner is never considered stale; only a lock whose process is gone is taken over.
     lock_->setStaleLockTime(0);
 }
+
+#if defined(Q_OS_UNIX)
+namespace {
+
+enum class Holder { LiveCopy, Nobody, Unknown };
+
+// Who holds a lock entry that QLockFile would not take over. A running copy keeps its lock file
+// locked with flock() and has written its details into it; an entry that is not a regular file,
+// or that nobody has locked and whose details cannot be read (left empty or garbled by a crash
+// or a full disk), can never belong to a live copy, yet QLockFile waits for it for ever.
+Holder holderOf(const QLockFile& lock, const QString& path, struct stat* seen) {
+    const QByteArray name = QFile::encodeName(path);
+    if (::lstat(name.constData(), seen) != 0)
+        return Holder::Unknown;
+    if (!S_ISREG(seen->st_mode))
+        return S_ISLNK(seen->st_mode) ? Holder::Nobody : Holder::Unknown;
+    for (int look = 0; look < 2; ++look) {
+        qint64 pid = 0;
+        QString host, app;
+        if (lock.getLockInfo(&pid, &host, &app))
+            return Holder::LiveCopy; // readable details whose process QLockFile found alive
+        const int fd = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            return Holder::Unknown;
+        const bool locked = ::flock(fd, LOCK_SH | LOCK_NB) != 0;
+        ::close(fd);
+        if (locked)
+            return Holder::LiveCopy;
+        // A copy starting this very moment creates the file before it locks it and writes its
+        // details; give it a moment before calling the entry abandoned.
+        if (look == 0)
+            QThread::msleep(100);
+    }
+    return Holder::Nobody;
+}
+
+} // namespace
+#endif
 
 bool SingleInstance::acquire() {
     if (lock_->tryLock(0)) {
@@ -37,10 +80,35 @@ bool SingleInstance::acquire() {
         return true;
     }
     // tryLock has already taken over a lock whose owner is gone, so a failure here means a live
-    // copy holds it.
-    if (lock_->error() == QLockFile::LockFailedError)
+    // copy holds it -- or an entry that no copy could have left is in the way.
+    if (lock_->error() != QLockFile::LockFailedError)
+        return true; // permission or other I/O trouble: run unguarded, silently
+#if defined(Q_OS_UNIX)
+    struct stat seen;
+    switch (holderOf(*lock_, path_, &seen)) {
+    case Holder::LiveCopy:
         return false;
-    return true; // permission or other I/O trouble: run unguarded, silently
+    case Holder::Unknown:
+        return true; // cannot tell: run unguarded rather than never
+    case Holder::Nobody:
+        break;
+    }
+    // Clear the abandoned entry and take the lock, unless another copy starting at the same
+    // moment has already replaced the entry with its own lock.
+    struct stat now;
+    const QByteArray name = QFile::encodeName(path_);
+    const bool replaced = ::lstat(name.constData(), &now) != 0 || now.st_ino != seen.st_ino ||
+                          now.st_dev != seen.st_dev;
+    if (!replaced && ::unlink(name.constData()) != 0)
+        return true; // cannot clear it: run unguarded, silently
+    if (lock_->tryLock(0)) {
+        guarded_ = true;
+        return true;
+    }
+    return lock_->error() != QLockFile::LockFailedError;
+#else
+    return false;
+#endif
 }
 
 } // namespace kav

@@ -22,6 +22,7 @@ public:
 
 private:
     std::unique_ptr<QLockFile> lock_;
+    QString path_;
     bool guarded_ = false;
 };
 

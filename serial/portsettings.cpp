@@ -54,16 +54,23 @@ std::optional<qint32> parseBaud(const QString& field) {
 std::optional<QSerialPort::Parity> parseParity(const QString& field) {
     if (field.size() != 1)
         return std::nullopt;
-    switch (field[0].toUpper().unicode()) {
+    // The five ASCII letters in either case, nothing else: Unicode case mapping would also take
+    // letters such as the long s (U+017F), whose upper case is S.
+    switch (field[0].unicode()) {
     case u'N':
+    case u'n':
         return QSerialPort::NoParity;
     case u'E':
+    case u'e':
         return QSerialPort::EvenParity;
     case u'O':
+    case u'o':
         return QSerialPort::OddParity;
     case u'M':
+    case u'm':
         return QSerialPort::MarkParity;
     case u'S':
+    case u's':
         return QSerialPort::SpaceParity;
     default:
         return std::nullopt;
