@@ -1,8 +1,8 @@
-#include "formfixture.h"
-#include "ptyfixture.h"
 #include "accessibility.h"
+#include "formfixture.h"
 #include "keypad.h"
 #include "layout.h"
+#include "ptyfixture.h"
 #include "textbox.h"
 
 #include <QAbstractButton>
