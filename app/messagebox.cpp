@@ -21,11 +21,14 @@ void labelButton(QMessageBox& box, QMessageBox::StandardButton which, const QStr
 
 bool installJapaneseTranslation() {
     auto* translator = new QTranslator(QCoreApplication::instance());
-    if (translator->load(QStringLiteral("qtbase_ja"),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
-        QCoreApplication::installTranslator(translator)) {
-        translated = true;
-        return true;
+    // The Windows program carries its own copy; elsewhere Qt's installed one is used.
+    for (const QString& folder :
+         {QStringLiteral(":/i18n"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)}) {
+        if (translator->load(QStringLiteral("qtbase_ja"), folder) &&
+            QCoreApplication::installTranslator(translator)) {
+            translated = true;
+            return true;
+        }
     }
     delete translator;
     return false;

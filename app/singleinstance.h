@@ -6,14 +6,20 @@
 
 namespace kav {
 
-// One running copy per user. The lock lives in the user's runtime folder, so no other user can
-// block it, and a copy that died leaves a lock whose owner is gone, which the next start takes
-// over.
+// One running copy per user. On POSIX systems the lock lives in the user's runtime folder, so no
+// other user can block it, and a copy that died leaves a lock whose owner is gone, which the next
+// start takes over. On Windows it is a named mutex of the user's session whose name holds the
+// user's security identifier: the system removes it with the last process holding it, however
+// that process ended, so a killed copy leaves nothing behind.
 class SingleInstance {
 public:
+    // POSIX: the lock file's path. Windows: the mutex's name.
     static QString defaultLockPath();
 
     explicit SingleInstance(const QString& lockPath = defaultLockPath());
+    ~SingleInstance();
+    SingleInstance(const SingleInstance&) = delete;
+    SingleInstance& operator=(const SingleInstance&) = delete;
 
     // False only when another live copy holds the lock. A lock that cannot be made at all (no
     // folder, no permission) does not stop the program: it then runs without the guarantee.
@@ -21,7 +27,11 @@ public:
     bool isGuarded() const { return guarded_; }
 
 private:
+#if defined(Q_OS_WIN)
+    void* mutex_ = nullptr; // HANDLE
+#else
     std::unique_ptr<QLockFile> lock_;
+#endif
     QString path_;
     bool guarded_ = false;
 };

@@ -3,9 +3,20 @@
 #include "codepage.h"
 #include "mnemonics.h"
 
+#include <QFile>
+#include <QHash>
 #include <QTest>
 
 using namespace kav;
+
+namespace {
+QString hexOf(const QString& text) {
+    QStringList units;
+    for (QChar unit : text)
+        units << QStringLiteral("%1").arg(unit.unicode(), 4, 16, QChar(u'0')).toUpper();
+    return units.join(u' ');
+}
+} // namespace
 
 class CodePageTest : public QObject {
     Q_OBJECT
@@ -71,6 +82,43 @@ private slots:
         QFETCH(int, code);
         QFETCH(QString, text);
         QCOMPARE(textOf(Code(code)), text);
+    }
+
+    // Every lead/trail pair against the one reference table that every build reads, so that the
+    // ICU decoder (Linux) and Windows' own code page 932 can never drift apart: the same
+    // character for each listed pair, the stand-in for each unlisted one.
+    void textOfEveryPairAsTheReference() {
+        QFile file(QStringLiteral(":/cp932-pairs.txt"));
+        QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+        QHash<Code, QString> reference;
+        while (!file.atEnd()) {
+            const QList<QByteArray> fields = file.readLine().simplified().split(' ');
+            if (fields.size() < 2 || fields[0].startsWith('#'))
+                continue;
+            QString text;
+            for (qsizetype i = 1; i < fields.size(); ++i)
+                text += QChar(char16_t(fields[i].toUShort(nullptr, 16)));
+            reference.insert(Code(fields[0].toUShort(nullptr, 16)), text);
+        }
+        QVERIFY(reference.size() > 7000);
+        QStringList differences;
+        int listed = 0;
+        for (int lead = 0x81; lead <= 0xFC; ++lead) {
+            for (int trail = 0x40; trail <= 0xFC; ++trail) {
+                if (!isLeadByte(quint8(lead)) || !isTrailByte(quint8(trail)))
+                    continue;
+                const Code code = Code(lead << 8 | trail);
+                const QString expected = reference.value(code, QString(StandIn));
+                listed += reference.contains(code);
+                const QString actual = textOf(code);
+                if (actual != expected)
+                    differences << QStringLiteral("%1: %2 not %3")
+                                       .arg(hexOf(code), hexOf(actual), hexOf(expected));
+            }
+        }
+        QCOMPARE(listed, reference.size()); // no entry outside the pair ranges
+        qInfo("%d pairs with a character compared", listed);
+        QVERIFY2(differences.isEmpty(), qPrintable(differences.join(u'\n')));
     }
 
     void textOfEverySingleByte() {

@@ -1,0 +1,22 @@
+#!/bin/sh
+# Runs the COM1 exchange test under Wine with the echoing virtual device on COM1:
+#   run-exchange.sh VDEVICE PORT-FOLDER EMULATOR TEST.exe [ARGS...]
+# The device (built for the build machine) links its pseudo-terminal as PORT-FOLDER/com1, and
+# Wine's registry maps COM1 to that link, which stays at one path from run to run.
+set -eu
+vdevice=$1 ports=$2
+shift 2
+"$vdevice" "$ports" 1 &
+device=$!
+trap 'kill "$device" 2>/dev/null || true' EXIT
+tries=0
+while [ ! -L "$ports/com1" ] && [ "$tries" -lt 50 ]; do
+    sleep 0.1
+    tries=$((tries + 1))
+done
+WINEDEBUG=-all wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$ports/com1" /f \
+    >/dev/null 2>&1
+# Wine writes its device links from the registry when it starts; one already running would
+# keep an older one.
+ln -sfn "$ports/com1" "${WINEPREFIX:-$HOME/.wine}/dosdevices/com1"
+"$@"
