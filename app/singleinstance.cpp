@@ -4,8 +4,9 @@
 #include <QStandardPaths>
 
 #if defined(Q_OS_WIN)
-#include <sddl.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <sddl.h>
 #elif defined(Q_OS_UNIX)
 #include <QFile>
 #include <QThread>
