@@ -1,10 +1,6 @@
 #include "accessibility.h"
 
-#include "form1.h"
-
-#include <QEvent>
 #include <QLabel>
-#include <QPushButton>
 #include <QWidget>
 #include <array>
 
@@ -47,37 +43,6 @@ constexpr std::array<AccessibleText, 26> texts = {{
     {"Command142", nullptr, "一時保存 4 から読出", nullptr},
 }};
 
-// OPEN and CLOSE show the port's state by which of them is red. Whenever their faces are
-// repainted, both buttons' descriptions are brought in line with the OPEN button's face.
-class PortStateDescriber : public QObject {
-public:
-    PortStateDescriber(QPushButton* open, QPushButton* close, QObject* parent)
-        : QObject(parent), open_(open), close_(close) {
-        open_->installEventFilter(this);
-        close_->installEventFilter(this);
-        update();
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::PaletteChange && (watched == open_ || watched == close_))
-            update();
-        return false;
-    }
-
-private:
-    void update() {
-        const bool open = open_->palette().color(QPalette::Button) == formColour(Form1::OpenColour);
-        const QString text = open ? portOpenDescription() : portClosedDescription();
-        for (QPushButton* button : {open_, close_})
-            if (button->accessibleDescription() != text)
-                button->setAccessibleDescription(text);
-    }
-
-    QPushButton* open_;
-    QPushButton* close_;
-};
-
 void apply(QWidget* form, const AccessibleText& entry) {
     auto* widget = form->findChild<QWidget*>(QString::fromLatin1(entry.objectName));
     if (!widget)
@@ -110,10 +75,6 @@ QString portClosedDescription() {
 void setUpAccessibility(QWidget* form) {
     for (const AccessibleText& entry : accessibleTexts())
         apply(form, entry);
-    auto* open = form->findChild<QPushButton*>(QStringLiteral("Command133"));
-    auto* close = form->findChild<QPushButton*>(QStringLiteral("Command134"));
-    if (open && close)
-        new PortStateDescriber(open, close, form);
 }
 
 } // namespace kav

@@ -24,12 +24,10 @@ struct AccessibleText {
 
 std::span<const AccessibleText> accessibleTexts();
 
-// Names and describes the window's controls after the table, and keeps the OPEN and CLOSE
-// buttons' descriptions saying which of them shows the port's state, since that is told by
-// colour alone on screen.
+// Names and describes the window's controls after the table.
 void setUpAccessibility(QWidget* form);
 
-// The description the port-state buttons carry while their face is red.
+// What the OPEN and CLOSE buttons say of the port, which the screen tells by colour alone.
 QString portOpenDescription();
 QString portClosedDescription();
 

@@ -1,6 +1,7 @@
 #include "form1.h"
 
 #include "accessibility.h"
+#include "colourbutton.h"
 #include "layout.h"
 #include "singleinstance.h"
 #include "textbox.h"
@@ -55,6 +56,8 @@ QWidget* makeControl(const ControlSpec& item, QWidget* container) {
     }
     case ControlKind::Button:
         return new QPushButton(caption, container);
+    case ControlKind::ColourButton:
+        return new ColourButton(caption, container);
     case ControlKind::Frame:
         return new QGroupBox(caption, container);
     case ControlKind::TextBox:
@@ -78,7 +81,6 @@ void setFaceColour(QPushButton* button, QRgb value) {
     QPalette palette = button->palette();
     palette.setColor(QPalette::Button, formColour(value));
     button->setPalette(palette);
-    button->setAutoFillBackground(true);
 }
 
 Form1::Form1(QWidget* parent) : QWidget(parent) {
@@ -167,8 +169,7 @@ void Form1::buildLayout() {
     Command133 = findChild<QPushButton*>(QStringLiteral("Command133"));
     Command134 = findChild<QPushButton*>(QStringLiteral("Command134"));
     Check1 = findChild<QCheckBox*>(QStringLiteral("Check1"));
-    setFaceColour(Command133, ClosedColour);
-    setFaceColour(Command134, OpenColour);
+    ShowPortState(); // the port is closed
     Combo3->setFocus();
 }
 

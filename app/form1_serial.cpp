@@ -1,10 +1,10 @@
+#include "accessibility.h"
 #include "form1.h"
 #include "messagebox.h"
 #include "portsettings.h"
 
 #include <QComboBox>
 #include <QPushButton>
-#include <exception>
 
 namespace kav {
 
@@ -52,6 +52,10 @@ void Form1::ShowPortState() {
     const bool open = MSComm1.PortOpen();
     setFaceColour(Command133, open ? OpenColour : ClosedColour);
     setFaceColour(Command134, open ? ClosedColour : OpenColour);
+    // The colours alone tell nothing to a screen reader.
+    const QString state = open ? portOpenDescription() : portClosedDescription();
+    Command133->setAccessibleDescription(state);
+    Command134->setAccessibleDescription(state);
 }
 
 void Form1::Command133_Click() {
@@ -74,8 +78,10 @@ void Form1::Command133_Click() {
             MSComm1.setNullDiscard(false);
         }
         ShowPortState();
-    } catch (const std::exception&) {
+    } catch (const CommError& error) {
         // What was written before the failing step stays written; the colours stay as they were.
+        // The box says the same for every failure, so the reason goes to the log.
+        qCWarning(lcPort, "OPEN failed: %s", error.what());
         showMessage(this, PortMessage);
     }
 }

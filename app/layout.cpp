@@ -21,8 +21,8 @@ constexpr std::array<ControlSpec, 47> controls = {{
     {"Label5", K::Label, nullptr, "STOP BIT", 5760, 0, 1215, 255, 6},
     {"Combo5", K::ComboBox, nullptr, "", 5760, 360, 1215, 300, 2},
     {"Label6", K::Label, nullptr, "PORT", 7680, 0, 615, 255, 66},
-    {"Command133", K::Button, nullptr, "OPEN", 7080, 240, 855, 495, 55},
-    {"Command134", K::Button, nullptr, "CLOSE", 8040, 240, 855, 495, 56},
+    {"Command133", K::ColourButton, nullptr, "OPEN", 7080, 240, 855, 495, 55},
+    {"Command134", K::ColourButton, nullptr, "CLOSE", 8040, 240, 855, 495, 56},
     {"Command136", K::Button, nullptr, "終了", 9120, 240, 975, 495, 73},
     // Frames and banner
     {"Frame1", K::Frame, nullptr, "送信データ", 1800, 720, 9375, 2055, 57},

@@ -6,7 +6,8 @@
 namespace kav {
 
 // The fixed layout of the window, in twips as the form was drawn (15 twips to a pixel at 96 dpi).
-enum class ControlKind { Label, ComboBox, Button, Frame, TextBox, CheckBox };
+// A ColourButton is a button whose face shows a colour of the form's own.
+enum class ControlKind { Label, ComboBox, Button, ColourButton, Frame, TextBox, CheckBox };
 
 struct ControlSpec {
     const char* name;

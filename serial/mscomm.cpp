@@ -3,8 +3,12 @@
 #include "portdevice.h"
 
 #include <QFileInfo>
+#include <algorithm>
+#include <string>
 
 namespace kav {
+
+Q_LOGGING_CATEGORY(lcPort, "kavetta.port")
 
 MSComm::MSComm(QObject* parent) : QObject(parent) {
     holdTimer_.setSingleShot(true);
@@ -22,7 +26,7 @@ MSComm::~MSComm() {
 void MSComm::setCommPort(int port) {
     // Port numbers are 16-bit; 0 and below name no port.
     if (port <= 0 || port > 32767)
-        throw CommError("the port number names no port");
+        throw CommError("port number " + std::to_string(port) + " names no port");
     // An open port stays as it is; the number takes effect at the next open.
     commPort_ = port;
 }
@@ -30,7 +34,7 @@ void MSComm::setCommPort(int port) {
 void MSComm::setSettings(const QString& settings) {
     const std::optional<LineSettings> line = parseSettings(settings, hasOneAndHalfStopBits());
     if (!line)
-        throw CommError("the settings text cannot be applied");
+        throw CommError("the settings text \"" + settings.toStdString() + "\" cannot be applied");
     if (port_.isOpen()) {
         if (!port_.setBaudRate(line->baudRate) || !port_.setParity(line->parity) ||
             !port_.setDataBits(line->dataBits) || !port_.setStopBits(line->stopBits)) {
@@ -39,7 +43,8 @@ void MSComm::setSettings(const QString& settings) {
             port_.setParity(line_.parity);
             port_.setDataBits(line_.dataBits);
             port_.setStopBits(line_.stopBits);
-            throw CommError("the device refuses the settings");
+            throw CommError(device_.toStdString() + ": the device refuses the settings " +
+                            settings.toStdString());
         }
     }
     line_ = *line;
@@ -73,17 +78,19 @@ void MSComm::setPortOpen(bool open) {
         throw CommError("the port is already open");
     QString device = portDevice(commPort_);
     if (device.isEmpty())
-        throw CommError("the port number names no port");
+        throw CommError("port number " + std::to_string(commPort_) + " names no port");
     const QFileInfo entry(device);
     if (entry.isSymLink()) {
         // Open the device itself, so that its lock is the one every other program takes too.
         device = entry.canonicalFilePath();
         if (device.isEmpty())
-            throw CommError("the port entry points at nothing");
+            throw CommError(entry.filePath().toStdString() + " points at nothing (" +
+                            entry.symLinkTarget().toStdString() + ")");
     }
     if (entry.isFile() || entry.isDir())
-        throw CommError("the port entry is not a serial device");
+        throw CommError(device.toStdString() + " is not a serial device");
 
+    device_ = device;
     port_.setPortName(device);
     port_.setBaudRate(line_.baudRate);
     port_.setParity(line_.parity);
@@ -96,7 +103,7 @@ void MSComm::setPortOpen(bool open) {
     if (!port_.open(QIODevice::ReadWrite)) {
         const QString why = port_.errorString();
         port_.clearError();
-        throw CommError("the port cannot be opened: " + why.toStdString());
+        throw CommError(device.toStdString() + ": " + why.toStdString());
     }
 }
 
@@ -118,19 +125,36 @@ CodeString MSComm::Input() {
 }
 
 void MSComm::takeIn() {
+    // Everything is read even when nothing more can be kept: bytes left in the port would keep
+    // its notifier firing, and each arrival must still tell the owner that characters wait.
     QByteArray bytes = port_.readAll();
     if (bytes.isEmpty())
         return;
     if (nullDiscard_)
         bytes.removeIf([](char byte) { return byte == '\0'; });
     const qsizetype before = waiting_.size();
-    splitter_.feed(bytes, waiting_);
+    const bool dropped = keep(bytes) < bytes.size();
     if (splitter_.holding())
         holdTimer_.start();
     else
         holdTimer_.stop();
-    if (waiting_.size() > before)
+    if (waiting_.size() > before || dropped)
         raiseReceive();
+}
+
+qsizetype MSComm::keep(QByteArrayView bytes) {
+    // Each byte adds at most one to the count, so feeding no more bytes than there is room for
+    // can never go past the bound; a pair takes two bytes for one character, hence the loop.
+    qsizetype kept = 0;
+    while (kept < bytes.size()) {
+        const qsizetype room = MaxWaiting - InBufferCount();
+        if (room <= 0)
+            break;
+        const qsizetype take = std::min(room, bytes.size() - kept);
+        splitter_.feed(bytes.sliced(kept, take), waiting_);
+        kept += take;
+    }
+    return kept;
 }
 
 void MSComm::releaseHeldByte() {
@@ -159,6 +183,7 @@ void MSComm::portError(QSerialPort::SerialPortError error) {
     // closed from the event loop rather than inside the port's own notification, and the owner
     // hears of it there too, never in the middle of one of its handlers.
     lossPending_ = true;
+    qCWarning(lcPort).noquote() << device_ + QStringLiteral(": lost:") << port_.errorString();
     QMetaObject::invokeMethod(
         this,
         [this] {

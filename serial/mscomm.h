@@ -4,6 +4,7 @@
 #include "codepage.h"
 #include "portsettings.h"
 
+#include <QLoggingCategory>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
@@ -11,6 +12,9 @@
 #include <stdexcept>
 
 namespace kav {
+
+// Why an OPEN failed or an open port was lost, for whoever reads the program's standard error.
+Q_DECLARE_LOGGING_CATEGORY(lcPort)
 
 // A failure while configuring or opening the port. Only OPEN catches it.
 class CommError : public std::runtime_error {
@@ -42,7 +46,7 @@ public:
     int InputLen() const { return inputLen_; }
     void setInputLen(int length) { inputLen_ = length; }
 
-    int InBufferCount() const;        // characters waiting to be taken by Input
+    int InBufferCount() const;        // characters waiting to be taken by Input, at most MaxWaiting
     void setInBufferCount(int count); // 0 discards whatever waits
 
     bool PortOpen() const;
@@ -56,6 +60,9 @@ public:
     static constexpr int InBufferSize = 1024;
     static constexpr int OutBufferSize = 512;
     static constexpr char ParityReplace = '?';
+    // The most characters that wait unread, and the most InBufferCount can count. Whatever
+    // arrives beyond it is dropped, as a UART's receive FIFO overruns.
+    static constexpr int MaxWaiting = 32767;
     // How long a lead byte that ends a read waits for its trail byte.
     static constexpr int LeadHoldMs = 50;
 
@@ -71,8 +78,10 @@ private:
     void releaseHeldByte();
     void portError(QSerialPort::SerialPortError error);
     void closePort();
+    qsizetype keep(QByteArrayView bytes);
 
     QSerialPort port_;
+    QString device_;   // what the port was last opened on, for the log
     QTimer holdTimer_; // runs only while a lead byte is held back
     ByteSplitter splitter_;
     CodeString waiting_; // received codes not yet taken by Input

@@ -2,14 +2,37 @@
 #include "formfixture.h"
 #include "ptyfixture.h"
 
+#include <QHash>
+#include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 
 using namespace kav;
 using namespace kavtest;
 
 namespace {
+
+// The colour most of a button's face shows, away from its edge and caption.
+QColor dominantFace(QPushButton* button) {
+    const QImage image = button->grab().toImage();
+    QHash<QRgb, int> seen;
+    for (int y = 4; y < image.height() - 4; ++y)
+        for (int x = 4; x < image.width() - 4; ++x)
+            ++seen[image.pixel(x, y)];
+    QRgb best = 0;
+    for (auto it = seen.cbegin(); it != seen.cend(); ++it)
+        if (it.value() > seen.value(best))
+            best = it.key();
+    return QColor(best);
+}
+
+bool near(const QColor& seen, const QColor& wanted) {
+    return qAbs(seen.red() - wanted.red()) <= 4 && qAbs(seen.green() - wanted.green()) <= 4 &&
+           qAbs(seen.blue() - wanted.blue()) <= 4;
+}
+
 const QString PortMessage =
     QStringLiteral("COM PORTの選択に問題があります。ﾃﾞﾊﾞｲｽﾏﾈｰｼﾞｬｰでCOM PORTを確認してください。");
 } // namespace
@@ -32,6 +55,7 @@ private slots:
     void closeWhenOpen();
     void closeWhenClosed();
     void farEndClosed();
+    void facesPaintedFlat();
 
 private:
     void clickOpen() { QTest::mouseClick(open_, Qt::LeftButton); }
@@ -204,6 +228,8 @@ void TestForm1Serial::openRefused() {
     const QString texts[] = {port, baud, data, parity, stop};
     for (int n = 1; n <= 5; ++n)
         combo(n)->setEditText(texts[n - 1]);
+    // The box is the same for every refusal; the reason goes to the log.
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^OPEN failed: .+"));
     clickOpen();
     QCOMPARE(boxTexts(), QStringList{PortMessage});
     QVERIFY(!form_->comm().PortOpen());
@@ -320,6 +346,19 @@ void TestForm1Serial::farEndClosed() {
     form_->comm().Output({'O', 'K'});
     QCOMPARE(fresh.read(2), QByteArray("OK"));
     QCOMPARE(boxTexts().size(), 1);
+}
+
+void TestForm1Serial::facesPaintedFlat() {
+    // The faces must show the form's colours themselves, not the style's shading of them.
+    const QColor red(255, 0, 0), grey(192, 192, 192);
+    QVERIFY2(near(dominantFace(open_), grey), qPrintable(dominantFace(open_).name()));
+    QVERIFY2(near(dominantFace(close_), red), qPrintable(dominantFace(close_).name()));
+    Pty pty;
+    QVERIFY(pty.ok() && linkPort(1, pty.slaveName));
+    clickOpen();
+    QVERIFY(form_->comm().PortOpen());
+    QVERIFY2(near(dominantFace(open_), red), qPrintable(dominantFace(open_).name()));
+    QVERIFY2(near(dominantFace(close_), grey), qPrintable(dominantFace(close_).name()));
 }
 
 QTEST_MAIN(TestForm1Serial)

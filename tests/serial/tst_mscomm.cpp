@@ -37,6 +37,7 @@ private slots:
     void polledInput_data();
     void polledInput();
     void countAndDiscard();
+    void waitingIsBounded();
     void discardReachesSystemBuffer();
     void deviceLost();
     void closeIsQuiet();
@@ -344,6 +345,43 @@ void TestMSComm::countAndDiscard() {
     QVERIFY(pty.write("z"));
     QTRY_COMPARE(spy.count(), 1);
     QCOMPARE(comm_->Input(), CodeString{'z'});
+}
+
+void TestMSComm::waitingIsBounded() {
+    // Past the bound the newest bytes are dropped, as a receive FIFO overruns; what was kept
+    // stays whole and in order, and a discard lets new bytes in again.
+    Pty pty;
+    QVERIFY(openOn(pty));
+    QByteArray sent;
+    for (int i = 0; i < MSComm::MaxWaiting + 5000; ++i)
+        sent += char('a' + i % 26);
+    QSignalSpy spy(comm_.get(), &MSComm::OnComm);
+    for (qsizetype at = 0; at < sent.size();) {
+        const ssize_t n = ::write(pty.master, sent.constData() + at, size_t(sent.size() - at));
+        at += n > 0 ? n : 0;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    // Everything sent has left the system's queue: kept or dropped.
+    const int slave = ::open(QFile::encodeName(pty.slaveName).constData(), O_RDWR | O_NOCTTY);
+    QVERIFY(slave >= 0);
+    auto queued = [slave] {
+        int n = -1;
+        ::ioctl(slave, TIOCINQ, &n);
+        return n;
+    };
+    QTRY_VERIFY(queued() == 0 && comm_->InBufferCount() == MSComm::MaxWaiting);
+    ::close(slave);
+    const int eventsWhenFull = int(spy.count());
+    QVERIFY(pty.write("!"));
+    QTRY_VERIFY(spy.count() > eventsWhenFull); // a full control still tells of arrivals
+    QCOMPARE(comm_->InBufferCount(), MSComm::MaxWaiting);
+    CodeString kept;
+    for (char byte : sent.first(MSComm::MaxWaiting))
+        kept += Code(byte);
+    QCOMPARE(comm_->Input(), kept);
+    QVERIFY(pty.write("new"));
+    QTRY_COMPARE(comm_->InBufferCount(), 3);
+    QCOMPARE(comm_->Input(), (CodeString{'n', 'e', 'w'}));
 }
 
 void TestMSComm::discardReachesSystemBuffer() {
