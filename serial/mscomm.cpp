@@ -2,6 +2,7 @@
 
 #include "portdevice.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <algorithm>
 #include <string>
@@ -79,16 +80,20 @@ void MSComm::setPortOpen(bool open) {
     QString device = portDevice(commPort_);
     if (device.isEmpty())
         throw CommError("port number " + std::to_string(commPort_) + " names no port");
+    // A port-folder entry is a path. Windows' COMn is none: a file check would look for a file
+    // named COMn in the current folder, a name that means the device in every folder there.
     const QFileInfo entry(device);
-    if (entry.isSymLink()) {
-        // Open the device itself, so that its lock is the one every other program takes too.
-        device = entry.canonicalFilePath();
-        if (device.isEmpty())
-            throw CommError(entry.filePath().toStdString() + " points at nothing (" +
-                            entry.symLinkTarget().toStdString() + ")");
+    if (QDir::isAbsolutePath(device)) {
+        if (entry.isSymLink()) {
+            // Open the device itself, so that its lock is the one every other program takes too.
+            device = entry.canonicalFilePath();
+            if (device.isEmpty())
+                throw CommError(entry.filePath().toStdString() + " points at nothing (" +
+                                entry.symLinkTarget().toStdString() + ")");
+        }
+        if (entry.isFile() || entry.isDir())
+            throw CommError(device.toStdString() + " is not a serial device");
     }
-    if (entry.isFile() || entry.isDir())
-        throw CommError(device.toStdString() + " is not a serial device");
 
     device_ = device;
     port_.setPortName(device);
@@ -105,6 +110,7 @@ void MSComm::setPortOpen(bool open) {
         port_.clearError();
         throw CommError(device.toStdString() + ": " + why.toStdString());
     }
+    restartReading();
 }
 
 void MSComm::Output(const CodeString& data) {
@@ -128,6 +134,7 @@ void MSComm::takeIn() {
     // Everything is read even when nothing more can be kept: bytes left in the port would keep
     // its notifier firing, and each arrival must still tell the owner that characters wait.
     QByteArray bytes = port_.readAll();
+    restartReading();
     if (bytes.isEmpty())
         return;
     if (nullDiscard_)
@@ -155,6 +162,15 @@ qsizetype MSComm::keep(QByteArrayView bytes) {
         kept += take;
     }
     return kept;
+}
+
+void MSComm::restartReading() {
+    // Under Wine, QSerialPort on its own receives nothing: it starts each read only when its wait
+    // for the port's receive event (WaitCommEvent) completes through an I/O completion port, and
+    // Wine's serial driver never completes that wait there, whereas it does complete reads there.
+    // Setting the read-buffer size (to what it already is) makes QSerialPort start a read.
+    if (readingNeedsRestart() && port_.isOpen())
+        port_.setReadBufferSize(port_.readBufferSize());
 }
 
 void MSComm::releaseHeldByte() {

@@ -74,6 +74,7 @@ signals:
 
 private:
     void takeIn();
+    void restartReading();
     void raiseReceive();
     void releaseHeldByte();
     void portError(QSerialPort::SerialPortError error);

@@ -20,4 +20,8 @@ QString portDevice(int n);
 // setting (the serial library would quietly use one stop bit instead), so there it is refused.
 bool hasOneAndHalfStopBits();
 
+// Whether the serial library's reading must be restarted by hand after opening and after each
+// read (see MSComm::restartReading). True only under Wine.
+bool readingNeedsRestart();
+
 } // namespace kav

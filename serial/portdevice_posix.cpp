@@ -32,4 +32,8 @@ bool hasOneAndHalfStopBits() {
     return false;
 }
 
+bool readingNeedsRestart() {
+    return false;
+}
+
 } // namespace kav

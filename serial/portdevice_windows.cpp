@@ -1,5 +1,7 @@
 #include "portdevice.h"
 
+#include <windows.h>
+
 namespace kav {
 
 QString portDevice(int n) {
@@ -8,6 +10,13 @@ QString portDevice(int n) {
 
 bool hasOneAndHalfStopBits() {
     return true;
+}
+
+bool readingNeedsRestart() {
+    // Wine's ntdll exports wine_get_version; Windows' does not.
+    static const bool wine =
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    return wine;
 }
 
 } // namespace kav
