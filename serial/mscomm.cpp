@@ -192,8 +192,12 @@ void MSComm::portError(QSerialPort::SerialPortError error) {
     // Failures of an open attempt are reported by setPortOpen itself.
     if (!port_.isOpen() || lossPending_)
         return;
-    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError &&
-        error != QSerialPort::WriteError)
+    // Only these leave the device usable. How a vanished device is reported depends on the
+    // system and driver: a read, write or resource error on Linux; on Windows also a refused
+    // read (ERROR_ACCESS_DENIED, a permission error) or an unmapped code (a broken pipe, a
+    // device that stopped working), which the serial library calls unknown.
+    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError ||
+        error == QSerialPort::UnsupportedOperationError || error == QSerialPort::NotOpenError)
         return;
     // The device is gone (unplugged, or the far end of a pseudo-terminal closed). The port is
     // closed from the event loop rather than inside the port's own notification, and the owner

@@ -9,6 +9,11 @@ shift 2
 "$vdevice" "$ports" 1 &
 device=$!
 trap 'kill "$device" 2>/dev/null || true' EXIT
+# The test unplugs the device by making this file.
+export KAVETTA_UNPLUG="$ports/unplug"
+rm -f "$KAVETTA_UNPLUG"
+(while [ ! -e "$KAVETTA_UNPLUG" ] && kill -0 "$device" 2>/dev/null; do sleep 0.1; done
+ kill "$device" 2>/dev/null) &
 tries=0
 while [ ! -L "$ports/com1" ] && [ "$tries" -lt 50 ]; do
     sleep 0.1

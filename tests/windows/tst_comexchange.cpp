@@ -1,3 +1,4 @@
+#include "boxes.h"
 #include "formfixture.h"
 #include "ticks.h"
 
@@ -33,7 +34,14 @@ private slots:
         fx.click("Command130");
         QTRY_COMPARE_WITH_TIMEOUT(fx.text("Text2"), QStringLiteral("06"), 10000);
         QCOMPARE(fx.text("Label7"), QStringLiteral("1"));
-        fx.click("Command134");
+        // The device goes away, as an unplugged adapter does: the port closes by itself and the
+        // operator is told once.
+        BoxAnswerer boxes;
+        QFile unplug(qEnvironmentVariable("KAVETTA_UNPLUG"));
+        QVERIFY(unplug.open(QIODevice::WriteOnly));
+        unplug.close();
+        QTRY_COMPARE_WITH_TIMEOUT(boxes.seen.size(), 1, 10000);
+        QVERIFY(boxes.seen[0].text.startsWith(QStringLiteral("COM PORT")));
         QVERIFY(!form->comm().PortOpen());
     }
 };
