@@ -19,7 +19,7 @@ namespace {
 enum class Entry { None, PlainFile, Folder, Dangling, Loop, Fifo, LinkToFifo, DevZero, NoAccess };
 
 // A face colour neither state uses: if OPEN still shows it afterwards, nothing recoloured it.
-constexpr QRgb Untouched = 0x123456;
+constexpr FormColour Untouched{0x123456};
 
 const QString Long(10000, u'9');
 
@@ -227,8 +227,8 @@ void TestBadInput::refused() {
     QCOMPARE(boxes_->texts(), QStringList{PortMessage});
     QVERIFY(!form_->comm().PortOpen());
     QVERIFY(live.slaveClosed());
-    QCOMPARE(faceOf(*form_, "Command133"), formColour(Untouched));
-    QCOMPARE(faceOf(*form_, "Command134"), formColour(Form1::OpenColour));
+    QCOMPARE(faceOf(*form_, "Command133"), Untouched.toQColor());
+    QCOMPARE(faceOf(*form_, "Command134"), Form1::OpenColour.toQColor());
     for (int n = 1; n <= 5; ++n)
         QCOMPARE(combo(*form_, n)->currentText(), texts[n - 1]);
     ++refusedAsExpected_;
