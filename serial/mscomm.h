@@ -56,10 +56,6 @@ public:
     CodeString Input();                  // everything waiting, as codes; never lossy
     int CommEvent() const { return commEvent_; }
 
-    // Stock values of the control, as laid out.
-    static constexpr int InBufferSize = 1024;
-    static constexpr int OutBufferSize = 512;
-    static constexpr char ParityReplace = '?';
     // The most characters that wait unread, and the most InBufferCount can count. Whatever
     // arrives beyond it is dropped, as a UART's receive FIFO overruns.
     static constexpr int MaxWaiting = 32767;
