@@ -110,15 +110,25 @@ Form1::~Form1() {
     delete instance_;
 }
 
-void Form1::buildLayout() {
-    struct TabStop {
-        int place;
-        QWidget* widget;
-    };
-    std::vector<TabStop> tabStops;
-    const QPalette::ColorRole buttonFace = QPalette::Button;
-    QHash<QByteArrayView, QWidget*> frames;
+namespace {
 
+struct TabStop {
+    int place;
+    QWidget* widget;
+};
+
+void chainTabOrder(std::vector<TabStop>& stops) {
+    std::sort(stops.begin(), stops.end(),
+              [](const TabStop& a, const TabStop& b) { return a.place < b.place; });
+    for (size_t i = 1; i < stops.size(); ++i)
+        QWidget::setTabOrder(stops[i - 1].widget, stops[i].widget);
+}
+
+} // namespace
+
+void Form1::buildLayout() {
+    std::vector<TabStop> tabStops;
+    QHash<QByteArrayView, QWidget*> frames;
     for (const ControlSpec& item : formControls()) {
         QWidget* container = item.container ? frames.value(item.container) : this;
         QWidget* widget = makeControl(item, container);
@@ -128,7 +138,7 @@ void Form1::buildLayout() {
             frames.insert(item.name, widget);
         if (item.kind == ControlKind::TextBox && qstrcmp(item.name, "Text3") != 0) {
             QPalette palette = widget->palette();
-            palette.setColor(QPalette::Base, palette.color(buttonFace));
+            palette.setColor(QPalette::Base, palette.color(QPalette::Button));
             widget->setPalette(palette);
         }
         if (item.bind)
@@ -136,20 +146,9 @@ void Form1::buildLayout() {
         if (widget->focusPolicy() != Qt::NoFocus)
             tabStops.push_back({item.tabPlace, widget});
     }
-    for (const KeypadKey& key : keypadKeys()) {
-        auto* button = new QPushButton(QString::fromUtf8(key.caption), this);
-        button->setObjectName(key.objectName());
-        button->setFont(formFont(9.75));
-        button->setGeometry(px(KeypadLeft + key.column * KeypadColumnStep),
-                            px(KeypadTop + key.row * KeypadRowStep), px(KeypadWidth),
-                            px(KeypadHeight));
-        keypad_.push_back(button);
-        tabStops.push_back({key.tabPlace, button});
-    }
-    std::sort(tabStops.begin(), tabStops.end(),
-              [](const TabStop& a, const TabStop& b) { return a.place < b.place; });
-    for (size_t i = 1; i < tabStops.size(); ++i)
-        setTabOrder(tabStops[i - 1].widget, tabStops[i].widget);
+    for (const KeypadKey& key : keypadKeys())
+        tabStops.push_back({key.tabPlace, addKeypadButton(key)});
+    chainTabOrder(tabStops);
 
     Text3->setMaxLength(256);
     Text3->installEventFilter(this);
@@ -160,6 +159,16 @@ void Form1::buildLayout() {
     }
     ShowPortState(); // the port is closed
     Combo3->setFocus();
+}
+
+QPushButton* Form1::addKeypadButton(const KeypadKey& key) {
+    auto* button = new QPushButton(QString::fromUtf8(key.caption), this);
+    button->setObjectName(key.objectName());
+    button->setFont(formFont(9.75));
+    button->setGeometry(px(KeypadLeft + key.column * KeypadColumnStep),
+                        px(KeypadTop + key.row * KeypadRowStep), px(KeypadWidth), px(KeypadHeight));
+    keypad_.push_back(button);
+    return button;
 }
 
 void Form1::connectAll() {

@@ -87,6 +87,7 @@ private:
     void LoadSlot(int n);
 
     void buildLayout();
+    QPushButton* addKeypadButton(const KeypadKey& key);
     void connectAll();
     void connectEditor();
     void connectSerial();
