@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QHash>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -73,13 +74,9 @@ QWidget* makeControl(const ControlSpec& item, QWidget* container) {
 
 } // namespace
 
-QColor formColour(QRgb value) {
-    return QColor(int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF));
-}
-
-void setFaceColour(QPushButton* button, QRgb value) {
+void setFaceColour(QPushButton* button, FormColour colour) {
     QPalette palette = button->palette();
-    palette.setColor(QPalette::Button, formColour(value));
+    palette.setColor(QPalette::Button, colour.toQColor());
     button->setPalette(palette);
 }
 
@@ -113,73 +110,69 @@ Form1::~Form1() {
     delete instance_;
 }
 
-void Form1::buildLayout() {
-    struct TabStop {
-        int place;
-        QWidget* widget;
-    };
-    std::vector<TabStop> tabStops;
-    const QPalette::ColorRole buttonFace = QPalette::Button;
+namespace {
 
+struct TabStop {
+    int place;
+    QWidget* widget;
+};
+
+void chainTabOrder(std::vector<TabStop>& stops) {
+    std::sort(stops.begin(), stops.end(),
+              [](const TabStop& a, const TabStop& b) { return a.place < b.place; });
+    for (size_t i = 1; i < stops.size(); ++i)
+        QWidget::setTabOrder(stops[i - 1].widget, stops[i].widget);
+}
+
+} // namespace
+
+void Form1::buildLayout() {
+    std::vector<TabStop> tabStops;
+    QHash<QByteArrayView, QWidget*> frames;
     for (const ControlSpec& item : formControls()) {
-        QWidget* container = item.container ? control(item.container) : this;
+        QWidget* container = item.container ? frames.value(item.container) : this;
         QWidget* widget = makeControl(item, container);
         widget->setObjectName(QString::fromLatin1(item.name));
         widget->setGeometry(px(item.left), px(item.top), px(item.width), px(item.height));
+        if (item.kind == ControlKind::Frame)
+            frames.insert(item.name, widget);
         if (item.kind == ControlKind::TextBox && qstrcmp(item.name, "Text3") != 0) {
             QPalette palette = widget->palette();
-            palette.setColor(QPalette::Base, palette.color(buttonFace));
+            palette.setColor(QPalette::Base, palette.color(QPalette::Button));
             widget->setPalette(palette);
         }
+        if (item.bind)
+            item.bind(*this, widget);
         if (widget->focusPolicy() != Qt::NoFocus)
             tabStops.push_back({item.tabPlace, widget});
     }
-    for (const KeypadKey& key : keypadKeys()) {
-        auto* button = new QPushButton(QString::fromUtf8(key.caption), this);
-        button->setObjectName(key.objectName());
-        button->setFont(formFont(9.75));
-        button->setGeometry(px(KeypadLeft + key.column * KeypadColumnStep),
-                            px(KeypadTop + key.row * KeypadRowStep), px(KeypadWidth),
-                            px(KeypadHeight));
-        tabStops.push_back({key.tabPlace, button});
-    }
-    std::sort(tabStops.begin(), tabStops.end(),
-              [](const TabStop& a, const TabStop& b) { return a.place < b.place; });
-    for (size_t i = 1; i < tabStops.size(); ++i)
-        setTabOrder(tabStops[i - 1].widget, tabStops[i].widget);
+    for (const KeypadKey& key : keypadKeys())
+        tabStops.push_back({key.tabPlace, addKeypadButton(key)});
+    chainTabOrder(tabStops);
 
-    Text1 = findChild<TextBox*>(QStringLiteral("Text1"));
-    Text2 = findChild<TextBox*>(QStringLiteral("Text2"));
-    Text3 = findChild<TextBox*>(QStringLiteral("Text3"));
-    Text4 = findChild<TextBox*>(QStringLiteral("Text4"));
     Text3->setMaxLength(256);
     Text3->installEventFilter(this);
-    Label7 = findChild<QLabel*>(QStringLiteral("Label7"));
-    Label12 = findChild<QLabel*>(QStringLiteral("Label12"));
     for (QLabel* value : {Label7, Label12}) {
         // The two value labels read as fields, set off from the captions beside them.
         value->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     }
-    Combo1 = findChild<QComboBox*>(QStringLiteral("Combo1"));
-    Combo2 = findChild<QComboBox*>(QStringLiteral("Combo2"));
-    Combo3 = findChild<QComboBox*>(QStringLiteral("Combo3"));
-    Combo4 = findChild<QComboBox*>(QStringLiteral("Combo4"));
-    Combo5 = findChild<QComboBox*>(QStringLiteral("Combo5"));
-    Command133 = findChild<QPushButton*>(QStringLiteral("Command133"));
-    Command134 = findChild<QPushButton*>(QStringLiteral("Command134"));
-    Check1 = findChild<QCheckBox*>(QStringLiteral("Check1"));
     ShowPortState(); // the port is closed
     Combo3->setFocus();
 }
 
-QWidget* Form1::control(const char* name) const {
-    return findChild<QWidget*>(QString::fromLatin1(name));
+QPushButton* Form1::addKeypadButton(const KeypadKey& key) {
+    auto* button = new QPushButton(QString::fromUtf8(key.caption), this);
+    button->setObjectName(key.objectName());
+    button->setFont(formFont(9.75));
+    button->setGeometry(px(KeypadLeft + key.column * KeypadColumnStep),
+                        px(KeypadTop + key.row * KeypadRowStep), px(KeypadWidth), px(KeypadHeight));
+    keypad_.push_back(button);
+    return button;
 }
 
 void Form1::connectAll() {
-    connect(findChild<QPushButton*>(QStringLiteral("Command136")), &QPushButton::clicked, this,
-            &Form1::Command136_Click);
+    connect(Command136, &QPushButton::clicked, this, &Form1::Command136_Click);
     connectEditor();
     connectSerial();
     connectReception();
@@ -192,13 +185,10 @@ bool Form1::Form_Load() {
         return false;
     fillPortLists();
     send_.Clear();
-    Text3->setText(QString());
-    Text1->setText(QString());
+    clearSendViews();
     recv_.RecvChunk.clear();
-    Text4->setText(QString());
-    Text2->setText(QString());
-    recv_.RecvCount = 0;
-    Label7->setText(QString::number(recv_.RecvCount));
+    clearReceiveViews();
+    showZeroCount();
     ShowPortState();
     TickCount_ = 0;
     Timer1.stop();

@@ -1,27 +1,38 @@
 #pragma once
 
+#include "formcontrols.h"
 #include "keypad.h"
 #include "mscomm.h"
 #include "reception.h"
 #include "sendbuffer.h"
 #include "slots.h"
 
+#include <QColor>
 #include <QTimer>
 #include <QWidget>
-
-class QCheckBox;
-class QComboBox;
-class QLabel;
-class QPushButton;
+#include <vector>
 
 namespace kav {
 
 class SingleInstance;
 class TextBox;
 
+// A colour as the form stores it: a 24-bit value with red in the low byte (255 is red), the
+// reverse of the order a QRgb has, so it converts here and nowhere else.
+class FormColour {
+public:
+    explicit constexpr FormColour(quint32 value) : value_(value) {}
+    QColor toQColor() const {
+        return QColor(int(value_ & 0xFF), int((value_ >> 8) & 0xFF), int((value_ >> 16) & 0xFF));
+    }
+
+private:
+    quint32 value_;
+};
+
 // The one window. Handlers keep the names of the controls and events they serve; each runs to
 // its end on the event loop and refreshes the views it changed.
-class Form1 : public QWidget {
+class Form1 : public QWidget, private FormControls {
     Q_OBJECT
 public:
     explicit Form1(QWidget* parent = nullptr);
@@ -31,6 +42,23 @@ public:
     // caller then ends the process at once, silently.
     bool Form_Load();
 
+    // What the window holds, for the views and for tests; changed only by the handlers.
+    const SendBuffer& sendBuffer() const { return send_; }
+    const Reception& reception() const { return recv_; }
+    const SlotStore& slotStore() const { return slots_; }
+    const MSComm& comm() const { return MSComm1; }
+    const QTimer& timer() const { return Timer1; }
+    qint16 TickCount() const { return TickCount_; }
+    bool isShuttingDown() const { return shuttingDown_; }
+
+    static constexpr FormColour OpenColour{255};        // red
+    static constexpr FormColour ClosedColour{12632256}; // light grey
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
     // Shutdown: from the exit button and from every close request.
     void Command136_Click();
     void Form_QueryUnload();
@@ -58,24 +86,8 @@ public:
     void SaveSlot(int n);
     void LoadSlot(int n);
 
-    // State, for the views and for tests that check what the window holds.
-    SendBuffer& sendBuffer() { return send_; }
-    const Reception& reception() const { return recv_; }
-    const SlotStore& slotStore() const { return slots_; }
-    MSComm& comm() { return MSComm1; }
-    QTimer& timer() { return Timer1; }
-    qint16 TickCount() const { return TickCount_; }
-    bool isShuttingDown() const { return shuttingDown_; }
-
-    static constexpr QRgb OpenColour = 255;        // red, in the form's red-in-the-low-byte order
-    static constexpr QRgb ClosedColour = 12632256; // light grey
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
     void buildLayout();
+    QPushButton* addKeypadButton(const KeypadKey& key);
     void connectAll();
     void connectEditor();
     void connectSerial();
@@ -83,26 +95,15 @@ private:
     void MSComm1_DeviceLost();
     void connectMemory();
     void refreshSendViews();
+    void clearSendViews();
+    void clearReceiveViews();
+    void showZeroCount();
     void fillPortLists();
     void shutdown();
-    QWidget* control(const char* name) const;
 
-    TextBox* Text1 = nullptr;
-    TextBox* Text2 = nullptr;
-    TextBox* Text3 = nullptr;
-    TextBox* Text4 = nullptr;
-    QLabel* Label7 = nullptr;
-    QLabel* Label12 = nullptr;
-    QComboBox* Combo1 = nullptr;
-    QComboBox* Combo2 = nullptr;
-    QComboBox* Combo3 = nullptr;
-    QComboBox* Combo4 = nullptr;
-    QComboBox* Combo5 = nullptr;
-    QPushButton* Command133 = nullptr;
-    QPushButton* Command134 = nullptr;
-    QCheckBox* Check1 = nullptr;
+    std::vector<QPushButton*> keypad_; // in the order of keypadKeys()
 
-    QTimer Timer1;
+    QTimer Timer1{this}; // a child, so that tests can reach it by its name as a control
     MSComm MSComm1;
     SendBuffer send_;
     Reception recv_;
@@ -112,8 +113,7 @@ private:
     SingleInstance* instance_ = nullptr;
 };
 
-// Paints a button face in a form colour (24-bit, red in the low byte).
-void setFaceColour(QPushButton* button, QRgb formColour);
-QColor formColour(QRgb value);
+// Paints a button face in a form colour.
+void setFaceColour(QPushButton* button, FormColour colour);
 
 } // namespace kav

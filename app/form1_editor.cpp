@@ -8,17 +8,31 @@
 namespace kav {
 
 void Form1::connectEditor() {
-    for (const KeypadKey& key : keypadKeys()) {
-        auto* button = findChild<QPushButton*>(key.objectName());
-        connect(button, &QPushButton::clicked, this, [this, &key] { keypadClick(key); });
-    }
-    connect(findChild<QPushButton*>(QStringLiteral("Command131")), &QPushButton::clicked, this,
-            &Form1::Command131_Click);
+    const std::span<const KeypadKey> keys = keypadKeys();
+    for (size_t i = 0; i < keys.size(); ++i)
+        connect(keypad_[i], &QPushButton::clicked, this,
+                [this, &key = keys[i]] { keypadClick(key); });
+    connect(Command131, &QPushButton::clicked, this, &Form1::Command131_Click);
 }
 
 void Form1::refreshSendViews() {
     Text3->setText(send_.SendText());
     Text1->setText(send_.SendHex());
+}
+
+void Form1::clearSendViews() {
+    Text3->setText(QString());
+    Text1->setText(QString());
+}
+
+void Form1::clearReceiveViews() {
+    Text4->setText(QString());
+    Text2->setText(QString());
+}
+
+void Form1::showZeroCount() {
+    recv_.RecvCount = 0;
+    Label7->setText(QString::number(recv_.RecvCount));
 }
 
 void Form1::AppendToken() {
@@ -56,8 +70,7 @@ void Form1::Text3_KeyDown(int keyCode) {
 
 void Form1::Command131_Click() {
     send_.Clear();
-    Text3->setText(QString());
-    Text1->setText(QString());
+    clearSendViews();
     Timer1.stop();
 }
 

@@ -11,19 +11,13 @@ namespace kav {
 void Form1::connectMemory() {
     for (const SlotControls& row : slotControls()) {
         const int n = row.slot;
-        connect(findChild<QPushButton*>(QLatin1String(row.writeButton)), &QPushButton::clicked,
-                this, [this, n] { slotWrite(n); });
-        connect(findChild<QPushButton*>(QLatin1String(row.readButton)), &QPushButton::clicked, this,
-                [this, n] { slotRead(n); });
+        connect(this->*row.writeButton, &QPushButton::clicked, this, [this, n] { slotWrite(n); });
+        connect(this->*row.readButton, &QPushButton::clicked, this, [this, n] { slotRead(n); });
     }
 }
 
-static TextBox* slotBox(const Form1* form, int n) {
-    return form->findChild<TextBox*>(QLatin1String(slotControls()[size_t(n - 1)].box));
-}
-
 void Form1::slotWrite(int n) {
-    TextBox* box = slotBox(this, n);
+    TextBox* box = this->*slotControls()[size_t(n - 1)].box;
     // The question depends on what the box shows, not on what the slot holds.
     if (!box->text().isEmpty() &&
         !askYesNo(this, QStringLiteral("一時保存データが上書きされ消去されます。")))

@@ -13,10 +13,8 @@ namespace kav {
 void Form1::connectReception() {
     connect(&Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     connect(&MSComm1, &MSComm::OnComm, this, &Form1::MSComm1_OnComm);
-    connect(findChild<QPushButton*>(QStringLiteral("Command130")), &QPushButton::clicked, this,
-            &Form1::Command130_Click);
-    connect(findChild<QPushButton*>(QStringLiteral("Command29")), &QPushButton::clicked, this,
-            &Form1::Command29_Click);
+    connect(Command130, &QPushButton::clicked, this, &Form1::Command130_Click);
+    connect(Command29, &QPushButton::clicked, this, &Form1::Command29_Click);
 }
 
 void Form1::Command130_Click() {
@@ -33,11 +31,9 @@ void Form1::Command130_Click() {
     if (MSComm1.PortOpen()) {
         if (Check1->checkState() == Qt::Checked) {
             recv_.clear();
-            Text4->setText(QString());
-            Text2->setText(QString());
+            clearReceiveViews();
             MSComm1.setInBufferCount(0);
-            recv_.RecvCount = 0;
-            Label7->setText(QString::number(recv_.RecvCount));
+            showZeroCount();
         }
         MSComm1.Output(send_.SendData());
     } else {
@@ -72,11 +68,9 @@ void Form1::Command29_Click() {
     if (MSComm1.PortOpen() && MSComm1.InBufferCount() > 0)
         MSComm1.setInBufferCount(0);
     recv_.clear();
-    Text4->setText(QString());
-    Text2->setText(QString());
+    clearReceiveViews();
     Text3->setFocus();
-    recv_.RecvCount = 0;
-    Label7->setText(QString::number(recv_.RecvCount));
+    showZeroCount();
     Timer1.stop();
 }
 

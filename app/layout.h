@@ -3,15 +3,25 @@
 #include <QString>
 #include <span>
 
+class QPushButton;
+class QWidget;
+
 namespace kav {
+
+struct FormControls;
+class TextBox;
 
 // The fixed layout of the window, in twips as the form was drawn (15 twips to a pixel at 96 dpi).
 // A ColourButton is a button whose face shows a colour of the form's own.
 enum class ControlKind { Label, ComboBox, Button, ColourButton, Frame, TextBox, CheckBox };
 
+// Stores a newly made control in its member of FormControls; null for controls no handler uses.
+using ControlBinder = void (*)(FormControls&, QWidget*);
+
 struct ControlSpec {
     const char* name;
     ControlKind kind;
+    ControlBinder bind;
     const char* container; // nullptr: the window itself
     const char* caption;   // UTF-8
     int left, top, width, height;
@@ -33,9 +43,9 @@ inline constexpr int KeypadWidth = 495, KeypadHeight = 375;
 // One row of the memory-slot frame.
 struct SlotControls {
     int slot;
-    const char* writeButton;
-    const char* readButton;
-    const char* box;
+    QPushButton* FormControls::*writeButton;
+    QPushButton* FormControls::*readButton;
+    TextBox* FormControls::*box;
 };
 std::span<const SlotControls> slotControls();
 

@@ -62,7 +62,7 @@ int main(int argc, char* argv[]) {
     QApplication::processEvents();
     auto* text3 = form.findChild<kav::TextBox*>(QStringLiteral("Text3"));
     auto* text1 = form.findChild<kav::TextBox*>(QStringLiteral("Text1"));
-    kav::SendBuffer& buffer = form.sendBuffer();
+    const kav::SendBuffer& buffer = form.sendBuffer();
     const int bound = smoke ? 300 : tokens > 0 ? tokens : kav::SendBuffer::MaxLength;
 
     // Fill with the characters the keyboard accepts, one key at a time.

@@ -83,6 +83,8 @@ struct Bench {
     int events = 0;
     Clock::time_point lastEventDone;
 
+    void clickOn(const char* name) { form.findChild<QPushButton*>(name)->click(); }
+
     Bench(Form1& f, kavtest::Pty& p)
         : form(f), pty(p), label7(f.findChild<QLabel*>("Label7")),
           label12(f.findChild<QLabel*>("Label12")), text2(f.findChild<TextBox*>("Text2")) {
@@ -98,7 +100,7 @@ struct Bench {
         const QByteArray bytes("ABCDEFG\r");
         const QString hex = QString::fromLatin1(bytes.toHex().toUpper());
         for (int i = 0; i < trials; ++i) {
-            form.Command29_Click();
+            clickOn("Command29");
             const int before = events;
             const Clock::time_point written = Clock::now();
             if (!pty.write(bytes))
@@ -121,7 +123,7 @@ struct Bench {
     bool replyTime(int trials, double maxSeconds) {
         // The send buffer holds one STX; the far end answers each one with an ACK after the
         // trial's delay, timed from the moment it sees the STX.
-        form.Command131_Click();
+        clickOn("Command131");
         QTest::mouseClick(form.findChild<QPushButton*>("Command3"), Qt::LeftButton);
         std::atomic<long long> delayNs{0};
         std::atomic<bool> stop{false};
@@ -152,9 +154,9 @@ struct Bench {
             const double delay = 0.05 + (maxSeconds - 0.05) * u * u;
             delayNs = (long long)(delay * 1e9);
             replyAt = 0;
-            form.Command29_Click();
+            clickOn("Command29");
             const int before = events;
-            form.Command130_Click();
+            clickOn("Command130");
             const Clock::time_point started = Clock::now(); // the timer was started just now
             if (!spinUntil([&] { return events > before && label7->text() == "1"; },
                            int(maxSeconds * 1000) + 5000)) {
@@ -218,7 +220,7 @@ struct Bench {
         });
         for (int b = 0; b < bursts; ++b) {
             const QByteArray& data = (b % 2) ? ascii : bytes;
-            form.Command29_Click();
+            clickOn("Command29");
             QCoreApplication::processEvents();
             heartbeat.start();
             lastBeat = Clock::now();
@@ -298,6 +300,6 @@ int main(int argc, char* argv[]) {
     bool ok = bench.latency(latencyTrials);
     ok = ok && bench.replyTime(replyTrials, maxReply);
     ok = ok && bench.burst(bursts);
-    form.Command134_Click();
+    form.findChild<QPushButton*>("Command134")->click();
     return ok ? 0 : 1;
 }

@@ -164,6 +164,12 @@ int main(int argc, char* argv[]) {
                 qPrintable(fx.text(QStringLiteral("Label7"))));
     fx.click(QStringLiteral("Command134"));
 
-    const bool bounded = highestKiB - startKiB < 8 * 1024 && maxWaiting <= MSComm::MaxWaiting;
+#ifdef __SANITIZE_ADDRESS__
+    // The sanitizer holds freed memory back in quarantine, so resident size says nothing here.
+    const bool flat = true;
+#else
+    const bool flat = highestKiB - startKiB < 8 * 1024;
+#endif
+    const bool bounded = flat && maxWaiting <= MSComm::MaxWaiting;
     return onlyNew && bounded ? 0 : 1;
 }

@@ -2,7 +2,7 @@
 // file of the seed corpus as it is, then a fixed number of inputs made from the seeds by
 // deterministic random changes. A failed check aborts, which fails the test.
 //
-//   fuzzshort_<target> <corpus folder> [inputs] [seed]
+//   short_<target> <corpus folder> [inputs] [seed]
 
 #include "check.h"
 

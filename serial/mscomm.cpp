@@ -32,18 +32,19 @@ void MSComm::setCommPort(int port) {
     commPort_ = port;
 }
 
+bool MSComm::applyLine(const LineSettings& line) {
+    // On a closed port these only record the values; the port takes them when it opens.
+    return port_.setBaudRate(line.baudRate) && port_.setParity(line.parity) &&
+           port_.setDataBits(line.dataBits) && port_.setStopBits(line.stopBits);
+}
+
 void MSComm::setSettings(const QString& settings) {
     const std::optional<LineSettings> line = parseSettings(settings, hasOneAndHalfStopBits());
     if (!line)
         throw CommError("the settings text \"" + settings.toStdString() + "\" cannot be applied");
     if (port_.isOpen()) {
-        if (!port_.setBaudRate(line->baudRate) || !port_.setParity(line->parity) ||
-            !port_.setDataBits(line->dataBits) || !port_.setStopBits(line->stopBits)) {
-            // Leave the line as it was before this write.
-            port_.setBaudRate(line_.baudRate);
-            port_.setParity(line_.parity);
-            port_.setDataBits(line_.dataBits);
-            port_.setStopBits(line_.stopBits);
+        if (!applyLine(*line)) {
+            applyLine(line_); // the line stays as it was before this write
             throw CommError(device_.toStdString() + ": the device refuses the settings " +
                             settings.toStdString());
         }
@@ -97,10 +98,7 @@ void MSComm::setPortOpen(bool open) {
 
     device_ = device;
     port_.setPortName(device);
-    port_.setBaudRate(line_.baudRate);
-    port_.setParity(line_.parity);
-    port_.setDataBits(line_.dataBits);
-    port_.setStopBits(line_.stopBits);
+    applyLine(line_);
     port_.setFlowControl(QSerialPort::NoFlowControl);
     waiting_.clear();
     splitter_.clear();

@@ -56,10 +56,6 @@ public:
     CodeString Input();                  // everything waiting, as codes; never lossy
     int CommEvent() const { return commEvent_; }
 
-    // Stock values of the control, as laid out.
-    static constexpr int InBufferSize = 1024;
-    static constexpr int OutBufferSize = 512;
-    static constexpr char ParityReplace = '?';
     // The most characters that wait unread, and the most InBufferCount can count. Whatever
     // arrives beyond it is dropped, as a UART's receive FIFO overruns.
     static constexpr int MaxWaiting = 32767;
@@ -80,16 +76,17 @@ private:
     void portError(QSerialPort::SerialPortError error);
     void closePort();
     qsizetype keep(QByteArrayView bytes);
+    bool applyLine(const LineSettings& line);
 
     QSerialPort port_;
     QString device_;   // what the port was last opened on, for the log
     QTimer holdTimer_; // runs only while a lead byte is held back
     ByteSplitter splitter_;
-    CodeString waiting_; // received codes not yet taken by Input
-    LineSettings line_;  // what Settings stands for, applied when the port opens
+    CodeString waiting_;                                   // received codes not yet taken by Input
+    QString settings_ = QStringLiteral("9600,N,8,1");      // the stock value
+    LineSettings line_ = *parseSettings(settings_, false); // what Settings stands for
     bool lossPending_ = false;
     int commPort_ = 1;
-    QString settings_ = QStringLiteral("9600,N,8,1");
     bool nullDiscard_ = false;
     int rThreshold_ = 0;
     int inputLen_ = 0;

@@ -16,10 +16,10 @@ qint16 portNumber(const QString& numberText);
 
 // The line settings a settings text such as "9600,N,8,1" stands for.
 struct LineSettings {
-    qint32 baudRate = 9600;
-    QSerialPort::Parity parity = QSerialPort::NoParity;
-    QSerialPort::DataBits dataBits = QSerialPort::Data8;
-    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+    qint32 baudRate;
+    QSerialPort::Parity parity;
+    QSerialPort::DataBits dataBits;
+    QSerialPort::StopBits stopBits;
 
     bool operator==(const LineSettings&) const = default;
 };

@@ -88,6 +88,143 @@ void removeLink(const std::string& target, const std::string& link) {
         unlink(link.c_str());
 }
 
+// The signals that stop the device are blocked except while it waits, so none is lost between
+// the check of stopRequested and the wait; returns the mask to wait with.
+sigset_t takeStopSignals() {
+    sigset_t stopSignals, waitMask;
+    sigemptyset(&stopSignals);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        sigaddset(&stopSignals, sig);
+    sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
+    struct sigaction action {};
+    action.sa_handler = requestStop;
+    sigemptyset(&action.sa_mask);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(sig, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+    return waitMask;
+}
+
+struct Line {
+    int master = -1;
+    int slave = -1;
+    std::string name;
+};
+
+// A raw pseudo-terminal. The slave stays open here as well, so the line survives the program
+// closing and reopening the port; without it the master would report a hang-up each time.
+bool openLine(Line& line) {
+    char name[256] = {};
+    if (openpty(&line.master, &line.slave, name, nullptr, nullptr) != 0) {
+        std::fprintf(stderr, "kavetta-vdevice: no pseudo-terminal: %s\n", std::strerror(errno));
+        return false;
+    }
+    termios tio{};
+    tcgetattr(line.slave, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(line.slave, TCSANOW, &tio);
+    fcntl(line.master, F_SETFL, fcntl(line.master, F_GETFL) | O_NONBLOCK);
+    fcntl(line.master, F_SETFD, FD_CLOEXEC);
+    fcntl(line.slave, F_SETFD, FD_CLOEXEC);
+    line.name = name;
+    return true;
+}
+
+// What the program sent, waiting to go back once its time has come.
+class Echo {
+public:
+    explicit Echo(int master) : master_(master) {}
+
+    // Sends back what is due, in order. False on a failure of the line; `blocked` tells
+    // whether the line took less than was due.
+    bool sendDue(bool& blocked) {
+        blocked = false;
+        const long long now = nowMs();
+        while (!pending_.empty() && pending_.front().due <= now) {
+            Chunk& chunk = pending_.front();
+            const ssize_t n = write(master_, chunk.bytes.data(), chunk.bytes.size());
+            if (n < 0) {
+                if (errno == EAGAIN || errno == EINTR) {
+                    blocked = true;
+                    return true;
+                }
+                std::fprintf(stderr, "kavetta-vdevice: write: %s\n", std::strerror(errno));
+                return false;
+            }
+            pendingBytes_ -= size_t(n);
+            chunk.bytes.erase(0, size_t(n));
+            if (!chunk.bytes.empty()) {
+                blocked = true;
+                return true;
+            }
+            pending_.pop_front();
+        }
+        return true;
+    }
+
+    // How long to wait for the next echo, or null to wait until something happens.
+    timespec* timeout(timespec& wait) const {
+        if (pending_.empty())
+            return nullptr;
+        const long long ms = pending_.front().due - nowMs();
+        wait.tv_sec = ms > 0 ? ms / 1000 : 0;
+        wait.tv_nsec = ms > 0 ? (ms % 1000) * 1000000 : 0;
+        return &wait;
+    }
+
+    // Takes what the program sent. False on a failure of the line.
+    bool takeIn() {
+        char buffer[4096];
+        const ssize_t n = read(master_, buffer, sizeof buffer);
+        if (n > 0) {
+            if (pendingBytes_ + size_t(n) <= MaxPending) {
+                pending_.push_back({nowMs() + EchoDelayMs, std::string(buffer, size_t(n))});
+                pendingBytes_ += size_t(n);
+            }
+        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            std::fprintf(stderr, "kavetta-vdevice: read: %s\n", std::strerror(errno));
+            return false;
+        }
+        return true;
+    }
+
+private:
+    int master_;
+    std::deque<Chunk> pending_;
+    size_t pendingBytes_ = 0;
+};
+
+// Echoes until told to stop; the exit status.
+int serve(int master, const sigset_t& waitMask) {
+    Echo echo(master);
+    while (!stopRequested) {
+        bool blocked = false;
+        if (!echo.sendDue(blocked))
+            return 1;
+        pollfd p{master, short(POLLIN | (blocked ? POLLOUT : 0)), 0};
+        timespec wait{};
+        const int ready = ppoll(&p, 1, blocked ? nullptr : echo.timeout(wait), &waitMask);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            std::fprintf(stderr, "kavetta-vdevice: poll: %s\n", std::strerror(errno));
+            return 1;
+        }
+        if (ready == 0)
+            continue;
+        if (!(p.revents & POLLIN)) {
+            if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) {
+                std::fprintf(stderr, "kavetta-vdevice: the line broke\n");
+                return 1;
+            }
+            continue;
+        }
+        if (!echo.takeIn())
+            return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -107,121 +244,24 @@ int main(int argc, char* argv[]) {
     prctl(PR_SET_PDEATHSIG, SIGTERM);
     if (getppid() != parent)
         return 0;
+    const sigset_t waitMask = takeStopSignals();
 
-    // The stop signals are taken only while waiting, so none is lost between check and wait.
-    sigset_t stopSignals, waitMask;
-    sigemptyset(&stopSignals);
-    for (int sig : {SIGTERM, SIGINT, SIGHUP})
-        sigaddset(&stopSignals, sig);
-    sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
-    struct sigaction action {};
-    action.sa_handler = requestStop;
-    sigemptyset(&action.sa_mask);
-    for (int sig : {SIGTERM, SIGINT, SIGHUP})
-        sigaction(sig, &action, nullptr);
-    signal(SIGPIPE, SIG_IGN);
-
-    int master = -1, slave = -1;
-    char name[256] = {};
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
-        std::fprintf(stderr, "kavetta-vdevice: no pseudo-terminal: %s\n", std::strerror(errno));
+    Line line;
+    if (!openLine(line))
         return 1;
-    }
-    termios tio{};
-    tcgetattr(slave, &tio);
-    cfmakeraw(&tio);
-    tcsetattr(slave, TCSANOW, &tio);
-    // The slave stays open here as well, so the line survives the program closing and
-    // reopening the port; without it the master would report a hang-up each time.
-    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-    fcntl(master, F_SETFD, FD_CLOEXEC);
-    fcntl(slave, F_SETFD, FD_CLOEXEC);
-
-    const std::string target = name;
     const std::string link = folder + "/com" + std::to_string(port);
     if (!makeFolder(folder)) {
         std::fprintf(stderr, "kavetta-vdevice: cannot make %s\n", folder.c_str());
         return 1;
     }
-    if (!placeLink(target, link))
+    if (!placeLink(line.name, link))
         return 1;
-    std::fprintf(stderr, "kavetta-vdevice: COM%d is %s (echo after %ld ms)\n", port, target.c_str(),
-                 EchoDelayMs);
+    std::fprintf(stderr, "kavetta-vdevice: COM%d is %s (echo after %ld ms)\n", port,
+                 line.name.c_str(), EchoDelayMs);
 
-    std::deque<Chunk> pending;
-    size_t pendingBytes = 0;
-    int status = 0;
-    while (!stopRequested) {
-        const long long now = nowMs();
-        // Send back what is due, in order.
-        bool blocked = false;
-        while (!pending.empty() && pending.front().due <= now) {
-            Chunk& chunk = pending.front();
-            const ssize_t n = write(master, chunk.bytes.data(), chunk.bytes.size());
-            if (n < 0) {
-                if (errno == EAGAIN || errno == EINTR) {
-                    blocked = true;
-                    break;
-                }
-                std::fprintf(stderr, "kavetta-vdevice: write: %s\n", std::strerror(errno));
-                status = 1;
-                stopRequested = 1;
-                break;
-            }
-            pendingBytes -= size_t(n);
-            chunk.bytes.erase(0, size_t(n));
-            if (!chunk.bytes.empty()) {
-                blocked = true;
-                break;
-            }
-            pending.pop_front();
-        }
-        if (stopRequested)
-            break;
-
-        pollfd p{master, short(POLLIN | (blocked ? POLLOUT : 0)), 0};
-        timespec wait{};
-        timespec* timeout = nullptr; // nothing due: sleep until something happens
-        if (!pending.empty() && !blocked) {
-            const long long ms = pending.front().due - nowMs();
-            wait.tv_sec = ms > 0 ? ms / 1000 : 0;
-            wait.tv_nsec = ms > 0 ? (ms % 1000) * 1000000 : 0;
-            timeout = &wait;
-        }
-        const int ready = ppoll(&p, 1, timeout, &waitMask);
-        if (ready < 0) {
-            if (errno == EINTR)
-                continue;
-            std::fprintf(stderr, "kavetta-vdevice: poll: %s\n", std::strerror(errno));
-            status = 1;
-            break;
-        }
-        if (ready == 0)
-            continue;
-        if (!(p.revents & POLLIN)) {
-            if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) {
-                std::fprintf(stderr, "kavetta-vdevice: the line broke\n");
-                status = 1;
-                break;
-            }
-            continue;
-        }
-        char buffer[4096];
-        const ssize_t n = read(master, buffer, sizeof buffer);
-        if (n > 0) {
-            if (pendingBytes + size_t(n) <= MaxPending) {
-                pending.push_back({nowMs() + EchoDelayMs, std::string(buffer, size_t(n))});
-                pendingBytes += size_t(n);
-            }
-        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            std::fprintf(stderr, "kavetta-vdevice: read: %s\n", std::strerror(errno));
-            status = 1;
-            break;
-        }
-    }
-
-    removeLink(target, link);
-    close(master);
-    close(slave);
+    const int status = serve(line.master, waitMask);
+    removeLink(line.name, link);
+    close(line.master);
+    close(line.slave);
     return status;
 }

@@ -65,12 +65,12 @@ private slots:
     void closeRequestShutsDownAndIsSafeTwice() {
         FormFixture fx;
         QVERIFY(fx.start(FormFixture::Exposed));
-        fx.form->timer().start();
+        fx.timer()->start();
         QVERIFY(fx.form->close()); // never refused
         QVERIFY(!fx.form->timer().isActive());
         QVERIFY(fx.form->isShuttingDown());
-        fx.form->Command136_Click(); // a second run finds everything already done
-        fx.form->Form_QueryUnload();
+        fx.button(136)->click(); // a second run finds everything already done
+        QVERIFY(fx.form->close());
         QVERIFY(!fx.form->isVisible());
     }
 

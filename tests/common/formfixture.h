@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 
 namespace kavtest {
@@ -72,6 +73,21 @@ struct FormFixture {
         if (auto* b = qobject_cast<QAbstractButton*>(w))
             return b->text();
         qFatal("%s shows no text", qPrintable(name));
+    }
+
+    // The reception timer, a control of the window like the others.
+    QTimer* timer() const { return get<QTimer>(QStringLiteral("Timer1")); }
+    // One tick of it, delivered to the timer as the event loop would; a stopped timer is
+    // started for the one tick and stopped again.
+    void tick() const {
+        QTimer* t = timer();
+        const bool running = t->isActive();
+        if (!running)
+            t->start();
+        QTimerEvent event(t->timerId());
+        QCoreApplication::sendEvent(t, &event);
+        if (!running)
+            t->stop();
     }
 
     void click(const QString& name) const {

@@ -140,11 +140,11 @@ class EditorRandomTest : public QObject {
         for (int i = 0, refused = 0; refused < 3; ++i) {
             const Code code = cycle[i % cycle.size()];
             if (code >= 48 && code <= 125) {
-                fx.form->Text3_KeyPress(QChar(code));
+                kavtest::pressKey(text3, Qt::Key(code), QString(QChar(code)));
             } else {
                 for (const KeypadKey& key : keypadKeys())
                     if (key.code == code)
-                        fx.form->keypadClick(key);
+                        fx.button(key.number)->click();
             }
             if (!model.append(code))
                 ++refused;
@@ -160,7 +160,7 @@ private slots:
         text1 = fx.get<TextBox>("Text1");
     }
     void init() {
-        fx.form->Command131_Click();
+        fx.button(131)->click();
         model.clear();
         refusals = 0;
     }

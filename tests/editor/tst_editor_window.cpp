@@ -44,7 +44,7 @@ private slots:
         text3 = fx.get<TextBox>("Text3");
     }
     void init() {
-        fx.form->Command131_Click();
+        fx.button(131)->click();
         text3->setFocus();
     }
 
@@ -288,7 +288,7 @@ private slots:
     void viewLimitOf256() {
         // 51 STX tokens are 255 characters; the 256th character fills the box.
         for (int i = 0; i < 51; ++i)
-            fx.form->keypadClick(keypadKeys()[2]);
+            fx.button(keypadKeys()[2].number)->click();
         QCOMPARE(fx.text("Text3").size(), 255);
         typeText(QStringLiteral("A"));
         QCOMPARE(fx.text("Text3").size(), 256);
@@ -327,7 +327,7 @@ private slots:
         typeText(QStringLiteral("Hi"));
         fx.get<TextBox>("Text4")->setText(QStringLiteral("[STX]reply"));
         fx.get<TextBox>("Text2")->setText(QStringLiteral("02"));
-        fx.form->timer().start();
+        fx.timer()->start();
 
         fx.click(131);
         QCOMPARE(fx.text("Text3"), QString());
@@ -342,7 +342,7 @@ private slots:
         // Clearing does not move the focus, and typing starts afresh.
         auto* combo = fx.get("Combo1");
         combo->setFocus();
-        fx.form->Command131_Click();
+        fx.button(131)->click();
         QCOMPARE(QApplication::focusWidget(), combo);
         typeText(QStringLiteral("x"));
         QCOMPARE(fx.text("Text3"), QStringLiteral("x"));

@@ -32,13 +32,13 @@ inline QColor faceOf(kav::Form1& form, const char* name) {
 }
 
 inline bool showsClosed(kav::Form1& form) {
-    return faceOf(form, "Command133") == kav::formColour(kav::Form1::ClosedColour) &&
-           faceOf(form, "Command134") == kav::formColour(kav::Form1::OpenColour);
+    return faceOf(form, "Command133") == kav::Form1::ClosedColour.toQColor() &&
+           faceOf(form, "Command134") == kav::Form1::OpenColour.toQColor();
 }
 
 inline bool showsOpen(kav::Form1& form) {
-    return faceOf(form, "Command133") == kav::formColour(kav::Form1::OpenColour) &&
-           faceOf(form, "Command134") == kav::formColour(kav::Form1::ClosedColour);
+    return faceOf(form, "Command133") == kav::Form1::OpenColour.toQColor() &&
+           faceOf(form, "Command134") == kav::Form1::ClosedColour.toQColor();
 }
 
 // Empties the list's box and types the text into it one character at a time, as a keyboard

@@ -43,10 +43,10 @@ void TestReceptionForm::cleanup() {
 void TestReceptionForm::timerShowsEachTick() {
     // How ticks read and wrap is the tick functions' table; here the handler shows each one.
     for (int i = 0; i < 601; ++i)
-        form->Timer1_Timer();
+        fx->tick();
     QCOMPARE(fx->text("Label12"), QStringLiteral("60.1"));
     QCOMPARE(form->TickCount(), qint16(601));
-    form->Timer1_Timer();
+    fx->tick();
     QCOMPARE(fx->text("Label12"), QStringLiteral("0.1"));
     QCOMPARE(form->TickCount(), qint16(1));
 }
@@ -74,29 +74,29 @@ void TestReceptionForm::sendRestartsRunningCount() {
     BoxAnswerer boxes;
     fx->click("Command130");
     for (int i = 0; i < 7; ++i)
-        form->Timer1_Timer();
+        fx->tick();
     QCOMPARE(fx->text("Label12"), QStringLiteral("0.7"));
-    form->timer().stop(); // only the handler's own ticks below
+    fx->timer()->stop(); // only the handler's own ticks below
     fx->click("Command130");
     QCOMPARE(boxes.seen.size(), 2);
     QVERIFY(form->timer().isActive());
     QCOMPARE(form->TickCount(), qint16(0));
     QCOMPARE(fx->text("Label12"), QStringLiteral("0.7")); // until the next tick overwrites it
-    form->timer().stop();
-    form->Timer1_Timer();
+    fx->timer()->stop();
+    fx->tick();
     QCOMPARE(fx->text("Label12"), QStringLiteral("0.1"));
 }
 
 void TestReceptionForm::clearWithPortClosed() {
     for (int i = 0; i < 23; ++i)
-        form->Timer1_Timer();
+        fx->tick();
     fx->click("Command2");
     fx->click("Command5");
     fx->get<TextBox>("Text4")->setText(QStringLiteral("x"));
     fx->get<TextBox>("Text2")->setText(QStringLiteral("78"));
     fx->get<QLabel>("Label7")->setText(QStringLiteral("1"));
     fx->get("Command29")->setFocus();
-    form->timer().start();
+    fx->timer()->start();
     fx->click("Command29");
     QCOMPARE(fx->text("Text4"), QString());
     QCOMPARE(fx->text("Text2"), QString());
@@ -114,14 +114,13 @@ void TestReceptionForm::clearWithPortClosed() {
 }
 
 void TestReceptionForm::nothingHandledAfterShutdown() {
-    form->Timer1_Timer();
-    form->Command136_Click();
+    fx->tick();
+    fx->button(136)->click();
     QVERIFY(form->isShuttingDown());
     QVERIFY(!form->timer().isActive());
-    form->Timer1_Timer();
-    emit form->comm().OnComm();
+    fx->tick();
     BoxAnswerer boxes;
-    form->Command130_Click();
+    fx->button(130)->click();
     QVERIFY(boxes.seen.isEmpty());
     QVERIFY(!form->timer().isActive());
     QCOMPARE(form->TickCount(), qint16(1));

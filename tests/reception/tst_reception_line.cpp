@@ -281,7 +281,7 @@ void TestReceptionLine::replyStopsTimer() {
 
 void TestReceptionLine::clearDiscardsWaitingBytes() {
     fillPastLimit("gone");
-    form->timer().start();
+    fx->timer()->start();
     click("Command29");
     QCOMPARE(form->comm().InBufferCount(), 0);
     QCOMPARE(label("Label7"), QStringLiteral("0"));

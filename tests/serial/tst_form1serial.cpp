@@ -63,12 +63,12 @@ private:
     QComboBox* combo(int n) const { return fx_->get<QComboBox>(QStringLiteral("Combo%1").arg(n)); }
     QStringList boxTexts() const { return boxes_->texts(); }
     bool showsOpen() const {
-        return open_->palette().color(QPalette::Button) == formColour(Form1::OpenColour) &&
-               close_->palette().color(QPalette::Button) == formColour(Form1::ClosedColour);
+        return open_->palette().color(QPalette::Button) == Form1::OpenColour.toQColor() &&
+               close_->palette().color(QPalette::Button) == Form1::ClosedColour.toQColor();
     }
     bool showsClosed() const {
-        return open_->palette().color(QPalette::Button) == formColour(Form1::ClosedColour) &&
-               close_->palette().color(QPalette::Button) == formColour(Form1::OpenColour);
+        return open_->palette().color(QPalette::Button) == Form1::ClosedColour.toQColor() &&
+               close_->palette().color(QPalette::Button) == Form1::OpenColour.toQColor();
     }
 
     std::unique_ptr<FormFixture> fx_;
@@ -133,7 +133,7 @@ void TestForm1Serial::openAfterStartUp() {
     QVERIFY(pty.ok() && linkPort(1, pty.slaveName));
     clickOpen();
     QCOMPARE(boxTexts(), QStringList());
-    MSComm& comm = form_->comm();
+    const MSComm& comm = form_->comm();
     QVERIFY(comm.PortOpen());
     QVERIFY(!pty.slaveClosed());
     QCOMPARE(comm.CommPort(), 1);
@@ -298,9 +298,9 @@ void TestForm1Serial::closeWhenOpen() {
     clickOpen();
     QVERIFY(form_->comm().PortOpen());
     QVERIFY(!pty.slaveClosed());
-    form_->timer().start();
+    fx_->timer()->start();
     if (byExit)
-        form_->Command136_Click();
+        fx_->click(QStringLiteral("Command136"));
     else
         clickClose();
     QVERIFY(!form_->comm().PortOpen());
@@ -313,7 +313,7 @@ void TestForm1Serial::closeWhenOpen() {
 
 void TestForm1Serial::closeWhenClosed() {
     QSignalSpy lost(&form_->comm(), &MSComm::DeviceLost);
-    form_->timer().start();
+    fx_->timer()->start();
     setFaceColour(open_, Form1::OpenColour); // so that the refresh shows
     setFaceColour(close_, Form1::ClosedColour);
     clickClose();
@@ -329,7 +329,7 @@ void TestForm1Serial::farEndClosed() {
     QVERIFY(pty->ok() && linkPort(1, pty->slaveName));
     clickOpen();
     QVERIFY(form_->comm().PortOpen());
-    form_->timer().start();
+    fx_->timer()->start();
     pty.reset(); // the device goes away
     QTRY_COMPARE(boxTexts(), QStringList{PortMessage});
     QVERIFY(!form_->comm().PortOpen());
@@ -343,8 +343,9 @@ void TestForm1Serial::farEndClosed() {
     clickOpen();
     QVERIFY(form_->comm().PortOpen());
     QVERIFY(showsOpen());
-    form_->comm().Output({'O', 'K'});
-    QCOMPARE(fresh.read(2), QByteArray("OK"));
+    fx_->click(QStringLiteral("Command3")); // STX
+    fx_->click(QStringLiteral("Command130"));
+    QCOMPARE(fresh.read(1), QByteArray("\x02"));
     QCOMPARE(boxTexts().size(), 1);
 }
 
