@@ -64,10 +64,7 @@ bool SingleInstance::acquire() {
     mutex_ = CreateMutexW(nullptr, FALSE, reinterpret_cast<LPCWSTR>(path_.utf16()));
     if (!mutex_)
         return true; // cannot make it at all: run unguarded, silently
-    if (GetLastError() == ERROR_ALREADY_EXISTS)
-        return false;
-    guarded_ = true;
-    return true;
+    return GetLastError() != ERROR_ALREADY_EXISTS;
 }
 
 #else
@@ -135,10 +132,8 @@ Holder holderOf(const QLockFile& lock, const QString& path, struct stat* seen) {
 #endif
 
 bool SingleInstance::acquire() {
-    if (lock_->tryLock(0)) {
-        guarded_ = true;
+    if (lock_->tryLock(0))
         return true;
-    }
     // tryLock has already taken over a lock whose owner is gone, so a failure here means a live
     // copy holds it -- or an entry that no copy could have left is in the way.
     if (lock_->error() != QLockFile::LockFailedError)
@@ -161,10 +156,8 @@ bool SingleInstance::acquire() {
                           now.st_dev != seen.st_dev;
     if (!replaced && ::unlink(name.constData()) != 0)
         return true; // cannot clear it: run unguarded, silently
-    if (lock_->tryLock(0)) {
-        guarded_ = true;
+    if (lock_->tryLock(0))
         return true;
-    }
     return lock_->error() != QLockFile::LockFailedError;
 #else
     return false;

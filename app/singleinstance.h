@@ -24,7 +24,6 @@ public:
     // False only when another live copy holds the lock. A lock that cannot be made at all (no
     // folder, no permission) does not stop the program: it then runs without the guarantee.
     bool acquire();
-    bool isGuarded() const { return guarded_; }
 
 private:
 #if defined(Q_OS_WIN)
@@ -33,7 +32,6 @@ private:
     std::unique_ptr<QLockFile> lock_;
 #endif
     QString path_;
-    bool guarded_ = false;
 };
 
 } // namespace kav
