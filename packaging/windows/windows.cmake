@@ -22,8 +22,10 @@ set(CPACK_PACKAGE_EXECUTABLES kavetta Kavetta) # the Start-menu entry
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR ZIP NSIS)
-# A 64-bit installer for the 64-bit program (and one that runs under a 64-bit-only Wine).
-set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+# A 64-bit installer for the 64-bit program (and one that runs under a 64-bit-only Wine). The
+# installer stores no file times (makensis cannot take them from SOURCE_DATE_EPOCH), so two builds
+# give the same installer; installed files carry the time of installing.
+set(CPACK_NSIS_DEFINES "Target amd64-unicode\nSetDateSave off")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_NSIS_PACKAGE_NAME Kavetta)
 set(CPACK_NSIS_DISPLAY_NAME Kavetta)
