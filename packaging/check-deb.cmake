@@ -1,8 +1,8 @@
-# Run by ctest: cmake -DBUILD_DIR=... -DOUT=... -DLINTIAN=... -P check-deb.cmake
+# Run by ctest: cmake -DCPACK=... -DBUILD_DIR=... -DOUT=... -DLINTIAN=... -P check-deb.cmake
 # Builds the Debian package from the build folder and fails on any lintian error or warning.
 cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE ${OUT})
-execute_process(COMMAND cpack -G DEB --config ${BUILD_DIR}/CPackConfig.cmake -B ${OUT}
+execute_process(COMMAND ${CPACK} -G DEB --config ${BUILD_DIR}/CPackConfig.cmake -B ${OUT}
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
 file(GLOB deb ${OUT}/*.deb)
 if(NOT rc EQUAL 0 OR NOT deb)
