@@ -66,7 +66,7 @@ private:
     // Send-data editor
     void keypadClick(const KeypadKey& key);
     void Text3_KeyPress(QChar ch);
-    void Text3_KeyDown(int keyCode); // Windows virtual-key codes: 8 is Backspace
+    void Text3_KeyDown(int keyCode); // 8 is Backspace; other keys keep their toolkit codes
     void Command131_Click();
     void AppendToken();
     void RemoveLastToken();

@@ -1,14 +1,5 @@
 #include "codepage.h"
 
-#include <QStringDecoder>
-
-#if defined(Q_OS_WIN)
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#endif
-
 namespace kav {
 
 bool isLeadByte(quint8 byte) {
@@ -42,36 +33,6 @@ QString hexOf(const CodeString& codes) {
         appendHex(out, code);
     return out;
 }
-
-#if defined(Q_OS_WIN)
-// Qt for Windows has no ICU, so no named code pages: Windows' own code page 932 decodes. It
-// must agree with the ICU decoder used elsewhere; tests/editor/cp932-pairs.txt holds both to
-// the same table.
-static QString decodePair(Code code) {
-    const char bytes[2] = {char(code >> 8), char(code & 0xFF)};
-    wchar_t text[4];
-    const int length = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes, 2, text, 4);
-    if (length <= 0)
-        return QString(StandIn);
-    const QString decoded = QString::fromWCharArray(text, length);
-    return decoded.contains(QChar::ReplacementCharacter) ? QString(StandIn) : decoded;
-}
-#else
-static QString decodePair(Code code) {
-    // A fresh decoder per pair: it is given exactly one valid pair, so no state can leak from one
-    // character into the next.
-    QStringDecoder decoder("windows-31j");
-    if (!decoder.isValid())
-        decoder = QStringDecoder("Shift_JIS");
-    if (!decoder.isValid())
-        return QString(StandIn);
-    const char bytes[2] = {char(code >> 8), char(code & 0xFF)};
-    QString text = decoder.decode(QByteArrayView(bytes, 2));
-    if (decoder.hasError() || text.isEmpty() || text.contains(QChar::ReplacementCharacter))
-        return QString(StandIn);
-    return text;
-}
-#endif
 
 QString textOf(Code code) {
     if (isDoubleByte(code))

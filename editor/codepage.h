@@ -27,6 +27,9 @@ void appendHex(QString& out, Code code);
 // The text a view shows for one code. Codes that have no character (lone 0x80, 0xA0, 0xFD-0xFF,
 // unmapped double-byte pairs) give a visible stand-in; the raw data keeps the code untouched.
 QString textOf(Code code);
+// The character a lead and trail byte pair stands for, or StandIn: the platform's own code page
+// 932 decoder (ICU's windows-31j, or Windows' MultiByteToWideChar), held to one table by the tests.
+QString decodePair(Code code);
 inline constexpr QChar StandIn{0xFFFD};
 
 // The bytes a string of codes puts on the wire, in order.

@@ -52,7 +52,11 @@ QString typedCharacters(Qt::KeyboardModifiers modifiers, const QString& text) {
                 controls += ch;
         return controls;
     }
-    return text;
+    // On the OADG 109A layout the key printed with the yen sign gives U+00A5, where the plain
+    // Japanese layout gives the backslash; in the Japanese code page both are the one code 0x5C.
+    QString typed = text;
+    typed.replace(QChar(0x00A5), QLatin1Char('\\'));
+    return typed;
 }
 
 } // namespace kav

@@ -30,7 +30,8 @@ bool isKeyboardCharacter(QChar ch);
 // The characters one key stroke types, as the send box's key-press handler receives them. Ctrl
 // or Alt with a key types no printable character (Ctrl with a letter is a control character;
 // Alt with a key is a menu key), whatever text the toolkit attaches to the event; Ctrl and Alt
-// together are AltGr on Windows and type what the key shows.
+// together are AltGr on Windows and type what the key shows. The yen sign is the Japanese
+// keyboard's backslash key and types "\\".
 QString typedCharacters(Qt::KeyboardModifiers modifiers, const QString& text);
 
 } // namespace kav

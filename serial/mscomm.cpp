@@ -2,8 +2,6 @@
 
 #include "portdevice.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <algorithm>
 #include <string>
 
@@ -78,23 +76,13 @@ void MSComm::setPortOpen(bool open) {
     }
     if (port_.isOpen())
         throw CommError("the port is already open");
-    QString device = portDevice(commPort_);
-    if (device.isEmpty())
+    const QString entry = portDevice(commPort_);
+    if (entry.isEmpty())
         throw CommError("port number " + std::to_string(commPort_) + " names no port");
-    // A port-folder entry is a path. Windows' COMn is none: a file check would look for a file
-    // named COMn in the current folder, a name that means the device in every folder there.
-    const QFileInfo entry(device);
-    if (QDir::isAbsolutePath(device)) {
-        if (entry.isSymLink()) {
-            // Open the device itself, so that its lock is the one every other program takes too.
-            device = entry.canonicalFilePath();
-            if (device.isEmpty())
-                throw CommError(entry.filePath().toStdString() + " points at nothing (" +
-                                entry.symLinkTarget().toStdString() + ")");
-        }
-        if (entry.isFile() || entry.isDir())
-            throw CommError(device.toStdString() + " is not a serial device");
-    }
+    QString why;
+    const QString device = deviceToOpen(entry, &why);
+    if (device.isEmpty())
+        throw CommError(why.toStdString());
 
     device_ = device;
     port_.setPortName(device);
@@ -104,9 +92,9 @@ void MSComm::setPortOpen(bool open) {
     splitter_.clear();
     lossPending_ = false;
     if (!port_.open(QIODevice::ReadWrite)) {
-        const QString why = port_.errorString();
+        const QString reason = port_.errorString();
         port_.clearError();
-        throw CommError(device.toStdString() + ": " + why.toStdString());
+        throw CommError(device.toStdString() + ": " + reason.toStdString());
     }
     restartReading();
 }

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <sys/stat.h>
 
 namespace kav {
@@ -26,6 +27,24 @@ QString portDevice(int n) {
     if (::lstat(QFile::encodeName(entry).constData(), &info) == 0)
         return entry;
     return QStringLiteral("/dev/ttyS") + QString::number(n - 1);
+}
+
+QString deviceToOpen(const QString& entry, QString* why) {
+    const QFileInfo info(entry);
+    QString device = entry;
+    if (info.isSymLink()) {
+        device = info.canonicalFilePath();
+        if (device.isEmpty()) {
+            *why = info.filePath() + QStringLiteral(" points at nothing (") + info.symLinkTarget() +
+                   QLatin1Char(')');
+            return QString();
+        }
+    }
+    if (info.isFile() || info.isDir()) {
+        *why = device + QStringLiteral(" is not a serial device");
+        return QString();
+    }
+    return device;
 }
 
 bool hasOneAndHalfStopBits() {

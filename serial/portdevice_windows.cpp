@@ -8,6 +8,11 @@ QString portDevice(int n) {
     return n <= 0 ? QString() : QStringLiteral("COM") + QString::number(n);
 }
 
+QString deviceToOpen(const QString& entry, QString*) {
+    // COMn is a device name in every folder; it is never looked up as a file.
+    return entry;
+}
+
 bool hasOneAndHalfStopBits() {
     return true;
 }

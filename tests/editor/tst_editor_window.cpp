@@ -214,7 +214,9 @@ private slots:
         QTest::newRow("hiragana") << Qt::Key_unknown << QStringLiteral("あ") << none << QString();
         QTest::newRow("Latin-1 e acute")
             << Qt::Key_Eacute << QStringLiteral("é") << none << QString();
-        QTest::newRow("yen sign") << Qt::Key_yen << QStringLiteral("¥") << none << QString();
+        // The key left of Backspace on the OADG 109A layout: code 0x5C in the Japanese code page.
+        QTest::newRow("yen sign") << Qt::Key_yen << QStringLiteral("¥") << none
+                                  << QStringLiteral("\\");
         QTest::newRow("full-width A")
             << Qt::Key_unknown << QStringLiteral("Ａ") << none << QString();
         QTest::newRow("characters beyond the BMP")

@@ -1,82 +1,22 @@
 #include "singleinstance.h"
 
 #include <QDir>
-#include <QStandardPaths>
-
-#if defined(Q_OS_WIN)
-#include <windows.h>
-// after windows.h, which it needs
-#include <sddl.h>
-#elif defined(Q_OS_UNIX)
 #include <QFile>
+#include <QStandardPaths>
 #include <QThread>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 namespace kav {
 
-#if defined(Q_OS_WIN)
-namespace {
-
-// The user's security identifier (S-1-5-21-...), or an empty string when it cannot be read.
-QString userSid() {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
-        return QString();
-    QString sid;
-    DWORD size = 0;
-    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    QByteArray buffer(qsizetype(size), Qt::Uninitialized);
-    if (size > 0 && GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) {
-        LPWSTR text = nullptr;
-        if (ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) {
-            sid = QString::fromWCharArray(text);
-            LocalFree(text);
-        }
-    }
-    CloseHandle(token);
-    return sid;
-}
-
-} // namespace
-
-QString SingleInstance::defaultLockPath() {
-    QString user = userSid();
-    if (user.isEmpty())
-        user = qEnvironmentVariable("USERNAME");
-    // Backslashes are the namespace separators of object names; a user name holds none anyway.
-    user.replace(u'\\', u'_');
-    return QStringLiteral("Local\\kavetta-") + user;
-}
-
-SingleInstance::SingleInstance(const QString& lockPath) : path_(lockPath) {}
-
-SingleInstance::~SingleInstance() {
-    if (mutex_)
-        CloseHandle(mutex_);
-}
-
-bool SingleInstance::acquire() {
-    // Only the mutex's existence counts; nobody ever waits on it.
-    mutex_ = CreateMutexW(nullptr, FALSE, reinterpret_cast<LPCWSTR>(path_.utf16()));
-    if (!mutex_)
-        return true; // cannot make it at all: run unguarded, silently
-    return GetLastError() != ERROR_ALREADY_EXISTS;
-}
-
-#else
-
 QString SingleInstance::defaultLockPath() {
     QString dir;
-#if defined(Q_OS_UNIX)
     // Without a runtime folder (a root shell, a plain ssh session) fall back to a per-user name
     // in the temporary folder rather than one shared by every user.
     if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
         dir = QDir::tempPath() + QStringLiteral("/kavetta-%1").arg(::getuid());
-#endif
     if (dir.isEmpty())
         dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (dir.isEmpty())
@@ -93,7 +33,6 @@ SingleInstance::SingleInstance(const QString& lockPath)
 
 SingleInstance::~SingleInstance() = default;
 
-#if defined(Q_OS_UNIX)
 namespace {
 
 enum class Holder { LiveCopy, Nobody, Unknown };
@@ -129,7 +68,6 @@ Holder holderOf(const QLockFile& lock, const QString& path, struct stat* seen) {
 }
 
 } // namespace
-#endif
 
 bool SingleInstance::acquire() {
     if (lock_->tryLock(0))
@@ -138,7 +76,6 @@ bool SingleInstance::acquire() {
     // copy holds it -- or an entry that no copy could have left is in the way.
     if (lock_->error() != QLockFile::LockFailedError)
         return true; // permission or other I/O trouble: run unguarded, silently
-#if defined(Q_OS_UNIX)
     struct stat seen;
     switch (holderOf(*lock_, path_, &seen)) {
     case Holder::LiveCopy:
@@ -159,11 +96,6 @@ bool SingleInstance::acquire() {
     if (lock_->tryLock(0))
         return true;
     return lock_->error() != QLockFile::LockFailedError;
-#else
-    return false;
-#endif
 }
-
-#endif
 
 } // namespace kav
