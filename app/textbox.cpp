@@ -1,5 +1,7 @@
 #include "textbox.h"
 
+#include "textboxaccessible.h"
+
 #include <QMimeData>
 #include <QPlainTextDocumentLayout>
 #include <QResizeEvent>
@@ -47,6 +49,7 @@ TextBox::TextBox(QWidget* parent) : QPlainTextEdit(parent) {
     setTabChangesFocus(true);
     setUndoRedoEnabled(false);
     setFocusPolicy(Qt::StrongFocus);
+    installTextBoxAccessibility();
 }
 
 void TextBox::setText(const QString& text) {
@@ -125,6 +128,25 @@ void TextBox::fillRows() {
         for (int start : starts)
             blockStarts_.append(base + start);
     }
+}
+
+int TextBox::documentPosition(qsizetype textPosition) const {
+    const qsizetype at = std::clamp<qsizetype>(textPosition, 0, text_.size());
+    if (!rows_)
+        return int(at);
+    // Rows before the one holding the position, each ended by one break in the document.
+    const auto row = std::upper_bound(blockStarts_.cbegin(), blockStarts_.cend(), at);
+    return int(at + (row - blockStarts_.cbegin()) - 1);
+}
+
+qsizetype TextBox::textPosition(int documentPosition) const {
+    if (!rows_)
+        return std::clamp<qsizetype>(documentPosition, 0, text_.size());
+    const QTextBlock block = document()->findBlock(std::max(documentPosition, 0));
+    if (!block.isValid())
+        return text_.size();
+    return std::min(text_.size(), blockStarts_.value(block.blockNumber()) +
+                                      (std::max(documentPosition, 0) - block.position()));
 }
 
 QList<qsizetype> TextBox::rowStarts() const {

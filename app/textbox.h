@@ -33,6 +33,10 @@ public:
     // rows match the wrapping of one paragraph.
     QList<qsizetype> rowStarts() const;
 
+    // Positions in text() and in the document, which holds a row break more per row before it.
+    int documentPosition(qsizetype textPosition) const;
+    qsizetype textPosition(int documentPosition) const;
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;

@@ -5,6 +5,7 @@
 #include "mnemonics.h"
 #include "textbox.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QPlainTextDocumentLayout>
@@ -84,6 +85,40 @@ private slots:
             << QStringLiteral("ab cd-ef/gh, ij. kl!(mn) ").repeated(200);
         QTest::newRow("one repeated digit") << QString(3000, u'8');
     }
+    // What a screen reader gets: text(), one paragraph, with offsets counted in it.
+    void accessibleTextIsOneParagraph_data() {
+        QTest::addColumn<QString>("text");
+        QRandomGenerator random(7);
+        QTest::newRow("short") << randomHex(random, 40);
+        QTest::newRow("8,190 digits, held as rows") << randomHex(random, 4095);
+    }
+    void accessibleTextIsOneParagraph() {
+        QFETCH(QString, text);
+        auto box = makeBox();
+        box->setText(text);
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(box.get());
+        QVERIFY(face && face->textInterface());
+        QAccessibleTextInterface* reader = face->textInterface();
+        QCOMPARE(face->text(QAccessible::Value), text);
+        QCOMPARE(reader->characterCount(), text.size());
+        QCOMPARE(reader->text(0, reader->characterCount()), text);
+
+        const int from = int(text.size()) / 3, to = int(text.size()) - 5;
+        reader->setSelection(0, from, to);
+        int start = -1, end = -1;
+        reader->selection(0, &start, &end);
+        QCOMPARE(std::pair(start, end), std::pair(from, to));
+        QCOMPARE(box->textCursor().selectedText().remove(QChar::ParagraphSeparator),
+                 text.mid(from, to - from));
+        reader->setCursorPosition(to);
+        QCOMPARE(reader->cursorPosition(), to);
+        QCOMPARE(reader->selectionCount(), 0);
+
+        // A character on a late row is found where it is drawn.
+        reader->scrollToSubstring(to, to + 1);
+        QCOMPARE(reader->offsetAtPoint(reader->characterRect(to).center()), to);
+    }
+
     void rowsMatchOneParagraph() {
         QFETCH(QString, text);
         auto box = makeBox();
