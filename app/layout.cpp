@@ -32,10 +32,11 @@ template <ControlKind Kind, auto Member> void bindTo(FormControls& controls, QWi
 #define BOUND(kind, name) #name, K::kind, &bindTo < K::kind, &FormControls::name>
 
 constexpr std::array<ControlSpec, 47> controls = {{
-    // Top band
-    {"Label1", K::Label, nullptr, nullptr, "COM PORT", 240, 0, 1215, 255, 23},
+    // Top band. The captions COM PORT, BAUD RATE and PORT reach into the free space to their
+    // right: Latin letters of the Japanese gothic faces are wider than the form allowed for.
+    {"Label1", K::Label, nullptr, nullptr, "COM PORT", 240, 0, 1440, 255, 23},
     {BOUND(ComboBox, Combo1), nullptr, "", 240, 360, 1215, 300, 22},
-    {"Label2", K::Label, nullptr, nullptr, "BAUD RATE", 1680, 0, 1215, 255, 3},
+    {"Label2", K::Label, nullptr, nullptr, "BAUD RATE", 1680, 0, 1440, 255, 3},
     {BOUND(ComboBox, Combo2), nullptr, "", 1680, 360, 1215, 300, 21},
     {"Label3", K::Label, nullptr, nullptr, "DATA BIT", 3120, 0, 1215, 255, 4},
     {BOUND(ComboBox, Combo3), nullptr, "", 3120, 360, 1215, 300, 0},
@@ -43,7 +44,7 @@ constexpr std::array<ControlSpec, 47> controls = {{
     {BOUND(ComboBox, Combo4), nullptr, "", 4440, 360, 1215, 300, 1},
     {"Label5", K::Label, nullptr, nullptr, "STOP BIT", 5760, 0, 1215, 255, 6},
     {BOUND(ComboBox, Combo5), nullptr, "", 5760, 360, 1215, 300, 2},
-    {"Label6", K::Label, nullptr, nullptr, "PORT", 7680, 0, 615, 255, 66},
+    {"Label6", K::Label, nullptr, nullptr, "PORT", 7680, 0, 855, 255, 66},
     {BOUND(ColourButton, Command133), nullptr, "OPEN", 7080, 240, 855, 495, 55},
     {BOUND(ColourButton, Command134), nullptr, "CLOSE", 8040, 240, 855, 495, 56},
     {BOUND(Button, Command136), nullptr, "終了", 9120, 240, 975, 495, 73},

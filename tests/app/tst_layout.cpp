@@ -1,9 +1,12 @@
 #include "formfixture.h"
 #include "textbox.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyleOption>
 #include <QtTest>
 
 // The window as drawn, transcribed independently of the program's own table so that a wrong
@@ -17,9 +20,9 @@ struct Expected {
 };
 
 static const Expected expectedControls[] = {
-    {"Label1", "QLabel", "Form1", "COM PORT", 240, 0, 1215, 255, 23},
+    {"Label1", "QLabel", "Form1", "COM PORT", 240, 0, 1440, 255, 23},
     {"Combo1", "QComboBox", "Form1", "", 240, 360, 1215, 300, 22},
-    {"Label2", "QLabel", "Form1", "BAUD RATE", 1680, 0, 1215, 255, 3},
+    {"Label2", "QLabel", "Form1", "BAUD RATE", 1680, 0, 1440, 255, 3},
     {"Combo2", "QComboBox", "Form1", "", 1680, 360, 1215, 300, 21},
     {"Label3", "QLabel", "Form1", "DATA BIT", 3120, 0, 1215, 255, 4},
     {"Combo3", "QComboBox", "Form1", "", 3120, 360, 1215, 300, 0},
@@ -27,7 +30,7 @@ static const Expected expectedControls[] = {
     {"Combo4", "QComboBox", "Form1", "", 4440, 360, 1215, 300, 1},
     {"Label5", "QLabel", "Form1", "STOP BIT", 5760, 0, 1215, 255, 6},
     {"Combo5", "QComboBox", "Form1", "", 5760, 360, 1215, 300, 2},
-    {"Label6", "QLabel", "Form1", "PORT", 7680, 0, 615, 255, 66},
+    {"Label6", "QLabel", "Form1", "PORT", 7680, 0, 855, 255, 66},
     {"Command133", "kav::ColourButton", "Form1", "OPEN", 7080, 240, 855, 495, 55},
     {"Command134", "kav::ColourButton", "Form1", "CLOSE", 8040, 240, 855, 495, 56},
     {"Command136", "QPushButton", "Form1", "終了", 9120, 240, 975, 495, 73},
@@ -115,6 +118,45 @@ class LayoutTest : public QObject {
             for (const ExpectedKey& k : column)
                 places.append({k.tab, fx.button(k.number)});
         return places;
+    }
+
+    // The width a control draws its texts in, as its style lays it out; the texts go to *texts.
+    static int roomFor(QWidget* w, QStringList* texts) {
+        QStyle* style = w->style();
+        if (auto* combo = qobject_cast<QComboBox*>(w)) {
+            for (int i = 0; i < combo->count(); ++i)
+                *texts << combo->itemText(i);
+            QStyleOptionComboBox option;
+            option.initFrom(combo);
+            option.editable = combo->isEditable();
+            option.frame = combo->hasFrame();
+            return style
+                ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo)
+                .width();
+        }
+        if (auto* box = qobject_cast<QCheckBox*>(w)) {
+            *texts << box->text();
+            QStyleOptionButton option;
+            option.initFrom(box);
+            option.text = box->text();
+            return style->subElementRect(QStyle::SE_CheckBoxContents, &option, box).width();
+        }
+        if (auto* button = qobject_cast<QPushButton*>(w)) {
+            *texts << button->text();
+            QStyleOptionButton option;
+            option.initFrom(button);
+            option.text = button->text();
+            return style->subElementRect(QStyle::SE_PushButtonContents, &option, button).width();
+        }
+        if (auto* label = qobject_cast<QLabel*>(w)) {
+            *texts << label->text();
+            return label->contentsRect().width() - 2 * label->margin();
+        }
+        if (auto* frame = qobject_cast<QGroupBox*>(w)) {
+            *texts << frame->title();
+            return frame->width() - 2 * style->pixelMetric(QStyle::PM_LayoutLeftMargin);
+        }
+        return 0;
     }
 
 private slots:
@@ -275,6 +317,37 @@ private slots:
             QVERIFY(label->frameShape() != QFrame::NoFrame);
             QVERIFY(label->alignment() & Qt::AlignRight);
         }
+    }
+
+    // Every caption, button text and list entry fits the room its control draws it in, at the
+    // scale factors a desktop offers. At a scale the text is rasterised at the physical size, so
+    // it is measured there and brought back to the layout's pixels.
+    void textsFitTheirRoom_data() {
+        QTest::addColumn<qreal>("scale");
+        for (qreal scale : {1.0, 1.25, 1.5, 2.0})
+            QTest::newRow(qPrintable(QStringLiteral("%1 %").arg(scale * 100))) << scale;
+    }
+    void textsFitTheirRoom() {
+        QFETCH(qreal, scale);
+        QStringList cut;
+        for (QWidget* w : fx.form->findChildren<QWidget*>()) {
+            QStringList texts;
+            const int room = roomFor(w, &texts);
+            QFont font = w->font();
+            font.setPointSizeF(font.pointSizeF() * scale);
+            const QFontMetricsF metrics(font);
+            for (const QString& text : std::as_const(texts)) {
+                const qreal width = std::max(metrics.horizontalAdvance(text),
+                                             metrics.tightBoundingRect(text).right()) /
+                                    scale;
+                if (width > room)
+                    cut << QStringLiteral("%1 \"%2\": %3 px in %4")
+                               .arg(w->objectName(), text)
+                               .arg(width, 0, 'f', 1)
+                               .arg(room);
+            }
+        }
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QStringLiteral("; "))));
     }
 
     void timerInterval() {
