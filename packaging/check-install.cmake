@@ -15,7 +15,8 @@ set(expected
     usr/share/metainfo/${APP_ID}.metainfo.xml
     usr/share/doc/kavetta/copyright
     usr/share/doc/kavetta/changelog.gz
-    usr/share/man/man1/kavetta.1.gz)
+    usr/share/man/man1/kavetta.1.gz
+    usr/share/man/ja/man1/kavetta.1.gz)
 foreach(path IN LISTS expected)
     if(NOT EXISTS ${STAGE}/${path})
         message(FATAL_ERROR "not installed: ${path}")
