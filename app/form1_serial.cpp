@@ -66,17 +66,8 @@ void Form1::Command133_Click() {
         const QString DataBits = Combo3->currentText();
         const QString Parity = Combo4->currentText();
         const QString StopBits = Combo5->currentText();
-        const QString PortNumberText = portNumberText(PortName);
-        MSComm1.setCommPort(portNumber(PortNumberText));
-        if (!MSComm1.PortOpen()) {
-            MSComm1.setSettings(BaudRate + u',' + Parity + u',' + DataBits + u',' + StopBits);
-            MSComm1.setNullDiscard(true);
-            MSComm1.setRThreshold(1);
-            MSComm1.setInputLen(0);
-            MSComm1.setInBufferCount(0);
-            MSComm1.setPortOpen(true);
-            MSComm1.setNullDiscard(false);
-        }
+        openAsOpenButton(MSComm1, PortName,
+                         BaudRate + u',' + Parity + u',' + DataBits + u',' + StopBits);
         ShowPortState();
     } catch (const CommError& error) {
         // What was written before the failing step stays written; the colours stay as they were.

@@ -40,4 +40,13 @@ int tokenWidth(Code code) {
     return name ? int(qstrlen(name)) + 2 : 1;
 }
 
+int codeOfMnemonic(QStringView name) {
+    for (Code code = 0; code <= 32; ++code) {
+        const char* known = nameOf(code);
+        if (known && name == QLatin1String(known))
+            return code;
+    }
+    return -1;
+}
+
 } // namespace kav

@@ -16,5 +16,7 @@ QString sendToken(Code code);
 QString receiveToken(Code code);
 // How many display characters the send-side token of this code takes.
 int tokenWidth(Code code);
+// The code a mnemonic's name stands for ("STX" gives 2), or -1 for a name the table lacks.
+int codeOfMnemonic(QStringView name);
 
 } // namespace kav

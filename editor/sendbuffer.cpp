@@ -42,4 +42,14 @@ void SendBuffer::Restore(const QString& text, const QString& hex, const CodeStri
     data_ = data;
 }
 
+bool appendCodes(SendBuffer& buffer, const CodeString& codes) {
+    for (Code code : codes) {
+        buffer.NewChar = code;
+        buffer.NewToken = sendToken(code);
+        if (!buffer.AppendToken())
+            return false;
+    }
+    return true;
+}
+
 } // namespace kav

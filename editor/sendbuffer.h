@@ -39,4 +39,8 @@ private:
     QString hex_;
 };
 
+// Appends each code as its own token, as the keypad would; false, with the buffer as far as it
+// got, when the bound is reached.
+bool appendCodes(SendBuffer& buffer, const CodeString& codes);
+
 } // namespace kav

@@ -16,6 +16,7 @@ MSComm::MSComm(QObject* parent) : QObject(parent) {
     connect(&holdTimer_, &QTimer::timeout, this, &MSComm::releaseHeldByte);
     connect(&port_, &QSerialPort::readyRead, this, &MSComm::takeIn);
     connect(&port_, &QSerialPort::errorOccurred, this, &MSComm::portError);
+    connect(&port_, &QSerialPort::bytesWritten, this, &MSComm::outputTaken);
 }
 
 MSComm::~MSComm() {
@@ -116,6 +117,11 @@ CodeString MSComm::Input() {
     return taken;
 }
 
+void MSComm::outputTaken() {
+    if (port_.bytesToWrite() == 0)
+        emit Written();
+}
+
 void MSComm::takeIn() {
     // Everything is read even when nothing more can be kept: bytes left in the port would keep
     // its notifier firing, and each arrival must still tell the owner that characters wait.
@@ -123,6 +129,7 @@ void MSComm::takeIn() {
     restartReading();
     if (bytes.isEmpty())
         return;
+    emit Arrived();
     if (nullDiscard_)
         bytes.removeIf([](char byte) { return byte == '\0'; });
     const qsizetype before = waiting_.size();
@@ -210,6 +217,19 @@ void MSComm::closePort() {
     port_.clearError();
     // Whatever the port reported while it closed, it is closed now and nothing was lost.
     lossPending_ = false;
+}
+
+void openAsOpenButton(MSComm& comm, const QString& portName, const QString& settings) {
+    comm.setCommPort(portNumber(portNumberText(portName)));
+    if (comm.PortOpen())
+        return;
+    comm.setSettings(settings);
+    comm.setNullDiscard(true);
+    comm.setRThreshold(1);
+    comm.setInputLen(0);
+    comm.setInBufferCount(0);
+    comm.setPortOpen(true);
+    comm.setNullDiscard(false);
 }
 
 } // namespace kav

@@ -67,9 +67,15 @@ signals:
     void OnComm();
     // The device went away while open (an unplugged adapter): the port is already closed.
     void DeviceLost();
+    // Everything Output was given has been handed to the system.
+    void Written();
+    // A read took bytes off the line, before any is held back or counted: the moment a reply
+    // begins, for whoever times it.
+    void Arrived();
 
 private:
     void takeIn();
+    void outputTaken();
     void restartReading();
     void raiseReceive();
     void releaseHeldByte();
@@ -92,5 +98,10 @@ private:
     int inputLen_ = 0;
     int commEvent_ = 0;
 };
+
+// What the OPEN button does with the port name and the settings text, as the operator typed
+// them: the number goes to the control whatever the port's state; the settings and the receive
+// options only when the port is closed, which it then opens. Throws CommError where OPEN fails.
+void openAsOpenButton(MSComm& comm, const QString& portName, const QString& settings);
 
 } // namespace kav

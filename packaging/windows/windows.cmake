@@ -4,12 +4,15 @@
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/README.txt DESTINATION .)
 
-# Built with a static Qt, the one program needs no DLL beside it.
+# Built with a static Qt, each program needs no DLL beside it.
 get_target_property(qt_type Qt6::Core TYPE)
 if(qt_type STREQUAL "STATIC_LIBRARY")
-    add_test(NAME windows_imports
-             COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DPROGRAM=$<TARGET_FILE:kavetta>
-                     -P ${CMAKE_CURRENT_LIST_DIR}/check-imports.cmake)
+    foreach(program IN ITEMS kavetta kavetta-send)
+        add_test(NAME windows_imports_${program}
+                 COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP}
+                         -DPROGRAM=$<TARGET_FILE:${program}>
+                         -P ${CMAKE_CURRENT_LIST_DIR}/check-imports.cmake)
+    endforeach()
 endif()
 
 set(CPACK_PACKAGE_NAME kavetta)

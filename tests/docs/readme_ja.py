@@ -13,7 +13,8 @@ import re
 import sys
 
 USER_SECTIONS = ["Two commands", "Installing the package", "A first exchange", "Ports on Linux",
-                 "When OPEN fails", "Windows", "The virtual device", "Messages", "Screen readers"]
+                 "When OPEN fails", "Windows", "The virtual device",
+                 "kavetta-send: the same exchange from a script", "Messages", "Screen readers"]
 
 
 def sections(text):

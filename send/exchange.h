@@ -1,0 +1,33 @@
+#pragma once
+
+#include "mscomm.h"
+
+namespace kav {
+
+// One message out and the reply back, timed from the moment the system has taken the message to
+// the first byte read. The reply ends after a quiet spell, or when it grows to ReplyLimit.
+struct ExchangeResult {
+    enum class Outcome { Replied, NoReply, NotWritten, DeviceLost };
+    Outcome outcome = Outcome::NoReply;
+    qint64 replyNs = 0;     // meaningful for Replied only
+    CodeString reply;       // what arrived, as codes
+    bool cut = false;       // the reply went on past ReplyLimit and was cut there
+    qsizetype leftOver = 0; // characters that were waiting from before the send: not counted
+};
+
+class Exchanger : public QObject {
+    Q_OBJECT
+public:
+    static constexpr qsizetype ReplyLimit = MSComm::MaxWaiting;
+
+    explicit Exchanger(MSComm& comm) : comm_(comm) {}
+
+    // comm must be open with a receive threshold of 1. writeLimitMs bounds how long the message
+    // may take to be handed over (it goes at the line's speed).
+    ExchangeResult exchange(const CodeString& message, int waitMs, int quietMs, int writeLimitMs);
+
+private:
+    MSComm& comm_;
+};
+
+} // namespace kav

@@ -1,0 +1,222 @@
+// kavetta-send as a script runs it: against the echoing virtual device (COM1), a silent
+// pseudo-terminal (COM2) and a port that leads nowhere (COM3); and its statistics on their own.
+
+#include "mscomm.h"
+#include "ptyfixture.h"
+#include "report.h"
+
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+using namespace kav;
+using namespace kavtest;
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+Run runSend(const QStringList& arguments) {
+    QProcess send;
+    send.start(QStringLiteral(KAVETTA_SEND), arguments);
+    Run run;
+    if (!send.waitForFinished(60000) || send.exitStatus() != QProcess::NormalExit)
+        return run;
+    run.status = send.exitCode();
+    run.out = QString::fromUtf8(send.readAllStandardOutput());
+    run.err = QString::fromUtf8(send.readAllStandardError());
+    return run;
+}
+
+QJsonObject lastJson(const QString& out) {
+    return QJsonDocument::fromJson(out.trimmed().split(u'\n').last().toUtf8()).object();
+}
+
+} // namespace
+
+class SendTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void oneExchange();
+    void expect_data();
+    void expect();
+    void repeatStatistics();
+    void refusedBeforeWriting_data();
+    void refusedBeforeWriting();
+    void portNotOpened_data();
+    void portNotOpened();
+    void statistics_data();
+    void statistics();
+
+private:
+    QTemporaryDir config_;
+    QProcess device_;
+};
+
+void SendTest::initTestCase() {
+    QVERIFY(config_.isValid());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config_.path()));
+    device_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    device_.start(QStringLiteral(KAVETTA_VDEVICE), {portsFolder(), QStringLiteral("1")});
+    QVERIFY(device_.waitForStarted());
+    QDeadlineTimer deadline(5000);
+    while (!QFileInfo(portEntry(1)).exists() && !deadline.hasExpired())
+        QTest::qWait(10);
+    QVERIFY(QFileInfo(portEntry(1)).exists());
+}
+
+void SendTest::cleanupTestCase() {
+    device_.terminate();
+    device_.waitForFinished(5000);
+}
+
+void SendTest::oneExchange() {
+    const Run run = runSend({QStringLiteral("COM 1"), QStringLiteral("[STX]A[SP]\u00A5[ETX]")});
+    QCOMPARE(run.status, 0);
+    const QStringList lines = run.out.split(u'\n');
+    QCOMPARE(lines.mid(0, 6), QStringList({"sent:   [STX]A[SP]\\[ETX]", "        0241205C03",
+                                           "        5 characters", "reply:  [STX]A[SP]\\[ETX]",
+                                           "        0241205C03", "        5 characters"}));
+    // The device answers after about 300 ms: the window would show 0.3.
+    static const QRegularExpression time(QStringLiteral("^time:   (\\d+\\.\\d) ms \\(0\\.3 in the "
+                                                        "window\\)$"));
+    const QRegularExpressionMatch match = time.match(lines.value(6));
+    QVERIFY2(match.hasMatch(), qPrintable(run.out));
+    QVERIFY(match.captured(1).toDouble() >= 290);
+}
+
+void SendTest::expect_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::newRow("same") << QStringList{"--expect", "[ENQ]Q"} << 0;
+    QTest::newRow("different") << QStringList{"--expect", "[ACK]"} << 1;
+    QTest::newRow("same, hex") << QStringList{"--expect-hex", "05 51"} << 0;
+    QTest::newRow("no reply in time") << QStringList{"--wait", "0.1", "--expect", "[ENQ]Q"} << 1;
+}
+
+void SendTest::expect() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    const Run run = runSend(arguments + QStringList{"--json", "COM1", "[ENQ]Q"});
+    QCOMPARE(run.status, status);
+    const QJsonObject summary = lastJson(run.out)[QStringLiteral("summary")].toObject();
+    QCOMPARE(summary[QStringLiteral("exchanges")].toInt(), 1);
+    // An echo that came too late for this run must not pass for the next run's reply.
+    QTest::qWait(400);
+}
+
+void SendTest::repeatStatistics() {
+    const Run run = runSend({"--repeat", "5", "--interval", "0.05", "--json", "COM1", "[ENQ]"});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.out.count(u'\n'), 6);
+    const QJsonObject summary = lastJson(run.out)[QStringLiteral("summary")].toObject();
+    QCOMPARE(summary[QStringLiteral("replies")].toInt(), 5);
+    QCOMPARE(summary[QStringLiteral("misses")].toInt(), 0);
+    const double min = summary[QStringLiteral("min_ms")].toDouble();
+    const double median = summary[QStringLiteral("median_ms")].toDouble();
+    const double p95 = summary[QStringLiteral("p95_ms")].toDouble();
+    const double max = summary[QStringLiteral("max_ms")].toDouble();
+    QVERIFY2(290 <= min && min <= median && median <= p95 && p95 <= max && max < 1000,
+             qPrintable(run.out));
+}
+
+void SendTest::refusedBeforeWriting_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("unknown mnemonic")
+        << QStringList{"COM2", "[STX]A[XYZ]"} << "MESSAGE: character 7 \"[XYZ]\" is no mnemonic";
+    QTest::newRow("odd hex") << QStringList{"--hex", "02414", "COM2"}
+                             << "--hex: character 5 is half a byte";
+    QTest::newRow("settings") << QStringList{"--settings", "9600,N,8", "COM2", "A"}
+                              << "--settings: the settings text \"9600,N,8\" cannot be applied";
+    QTest::newRow("expect") << QStringList{"--expect", "A\tB", "COM2", "A"}
+                            << "--expect: character 2 is a raw control character";
+    QTest::newRow("wait") << QStringList{"--wait", "-1", "COM2", "A"} << "--wait: \"-1\"";
+    QTest::newRow("no message") << QStringList{"COM2"} << "give PORT and MESSAGE";
+    QTest::newRow("unknown option") << QStringList{"--baud", "9600", "COM2", "A"} << "baud";
+}
+
+void SendTest::refusedBeforeWriting() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, why);
+    Pty far;
+    QVERIFY(far.ok());
+    QVERIFY(linkPort(2, far.slaveName));
+    const Run run = runSend(arguments);
+    QCOMPARE(run.status, 64);
+    QVERIFY2(run.err.contains(why), qPrintable(run.err));
+    QCOMPARE(far.read(1, 200), QByteArray());
+}
+
+void SendTest::portNotOpened_data() {
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<bool>("heldByWindow");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("link to nothing") << "COM3" << false << "OPEN failed: ";
+    QTest::newRow("no number") << "PORT" << false << "names no port";
+    QTest::newRow("open in the window") << "COM2" << true << "lock";
+}
+
+void SendTest::portNotOpened() {
+    QFETCH(QString, port);
+    QFETCH(bool, heldByWindow);
+    QFETCH(QString, why);
+    Pty far;
+    QVERIFY(far.ok());
+    QVERIFY(linkPort(2, far.slaveName));
+    QVERIFY(linkPort(3, config_.path() + QStringLiteral("/no-such-device")));
+    MSComm window;
+    if (heldByWindow)
+        openAsOpenButton(window, QStringLiteral("COM2"), QStringLiteral("9600,N,8,1"));
+    const Run run = runSend({port, QStringLiteral("A")});
+    QCOMPARE(run.status, 2);
+    QVERIFY2(run.err.contains(why), qPrintable(run.err));
+    QCOMPARE(far.read(1, 200), QByteArray());
+}
+
+void SendTest::statistics_data() {
+    QTest::addColumn<QList<double>>("times");    // a negative time is a miss
+    QTest::addColumn<QList<double>>("expected"); // min, median, p95, max
+    QTest::addColumn<QString>("window");         // what the window shows for the first time
+    QTest::newRow("one") << QList<double>{99.9} << QList<double>{99.9, 99.9, 99.9, 99.9} << "0";
+    QTest::newRow("even count, a miss")
+        << QList<double>{400, -1, 100, 300, 200} << QList<double>{100, 250, 400, 400} << "0.4";
+    QList<double> twenty;
+    for (int i = 20; i >= 1; --i)
+        twenty.append(i * 10.0);
+    QTest::newRow("twenty") << twenty << QList<double>{10, 105, 190, 200} << "0.2";
+    QTest::newRow("past a minute")
+        << QList<double>{60150} << QList<double>{60150, 60150, 60150, 60150} << "60.1";
+    QTest::newRow("round again") << QList<double>{60250}
+                                 << QList<double>{60250, 60250, 60250, 60250} << "0.1";
+}
+
+void SendTest::statistics() {
+    QFETCH(QList<double>, times);
+    QFETCH(QList<double>, expected);
+    QFETCH(QString, window);
+    QList<ExchangeReport> reports;
+    for (double ms : times) {
+        ExchangeReport report;
+        report.result.outcome =
+            ms < 0 ? ExchangeResult::Outcome::NoReply : ExchangeResult::Outcome::Replied;
+        report.result.replyNs = qint64(ms * 1e6);
+        reports.append(report);
+    }
+    const Statistics statistics = statisticsOf(reports);
+    QCOMPARE(statistics.misses, int(times.count(-1)));
+    QCOMPARE((QList<double>{*statistics.min, *statistics.median, *statistics.p95, *statistics.max}),
+             expected);
+    QCOMPARE(windowTime(times.first()), window);
+}
+
+QTEST_GUILESS_MAIN(SendTest)
+#include "tst_send.moc"
