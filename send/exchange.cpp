@@ -25,19 +25,19 @@ ExchangeResult Exchanger::exchange(const CodeString& message, int waitMs, int qu
     bool written = false;
     bool started = false;
 
+    const auto startClock = [&] {
+        if (written)
+            return;
+        written = true;
+        clock.start();
+        deadline.start(waitMs);
+    };
     const auto finish = [&](ExchangeResult::Outcome outcome) {
         result.outcome = outcome;
         loop.quit();
     };
     const auto connections = {
-        connect(&comm_, &MSComm::Written, &loop,
-                [&] {
-                    if (written)
-                        return;
-                    written = true;
-                    clock.start();
-                    deadline.start(waitMs);
-                }),
+        connect(&comm_, &MSComm::Written, &loop, startClock),
         connect(&comm_, &MSComm::Arrived, &loop,
                 [&] {
                     if (!started) {
@@ -73,7 +73,8 @@ ExchangeResult Exchanger::exchange(const CodeString& message, int waitMs, int qu
                 }),
     };
     deadline.start(writeLimitMs);
-    comm_.Output(message);
+    if (comm_.OutputNow(message))
+        startClock();
     loop.exec();
     for (const auto& connection : connections)
         disconnect(connection);

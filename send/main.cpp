@@ -78,10 +78,10 @@ int main(int argc, char* argv[]) {
         report.result = exchanger.exchange(options.message, options.waitMs, options.quietMs,
                                            writeLimitMs(options));
         if (report.result.leftOver > 0)
-            writeErr(QStringLiteral("kavetta-send: %1 characters that came after reply %2 ended "
+            writeErr(QStringLiteral("kavetta-send: %1 characters that came before exchange %2 "
                                     "were dropped\n")
                          .arg(report.result.leftOver)
-                         .arg(n - 1));
+                         .arg(n));
         if (options.expected)
             report.matched =
                 report.answered() && replyMatches(*options.expected, report.result.reply);

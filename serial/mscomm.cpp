@@ -106,6 +106,13 @@ void MSComm::Output(const CodeString& data) {
     port_.write(bytesOf(data));
 }
 
+bool MSComm::OutputNow(const CodeString& data) {
+    Output(data);
+    // The serial library otherwise writes on its next turn of the event loop.
+    port_.flush();
+    return port_.bytesToWrite() == 0;
+}
+
 CodeString MSComm::Input() {
     CodeString taken;
     if (inputLen_ > 0 && waiting_.size() > inputLen_) {

@@ -53,7 +53,10 @@ public:
     void setPortOpen(bool open); // opening throws CommError on failure; closing never fails
 
     void Output(const CodeString& data); // one byte per single-byte code, in order
-    CodeString Input();                  // everything waiting, as codes; never lossy
+    // Output, handed to the system before returning as far as it takes it at once; true when all
+    // of it was. Whatever remains goes out from the event loop, and Written follows.
+    bool OutputNow(const CodeString& data);
+    CodeString Input(); // everything waiting, as codes; never lossy
     int CommEvent() const { return commEvent_; }
 
     // The most characters that wait unread, and the most InBufferCount can count. Whatever
