@@ -9,4 +9,9 @@ namespace kav {
 void writeOut(const QString& text);
 void writeErr(const QString& text);
 
+// From now on the first Ctrl+C (or SIGTERM) only raises a flag, so that a long run can end with
+// what it measured; a second one ends the program at once.
+void catchInterrupt();
+bool interrupted();
+
 } // namespace kav

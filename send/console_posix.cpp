@@ -1,5 +1,6 @@
 #include "console.h"
 
+#include <csignal>
 #include <cstdio>
 
 namespace kav {
@@ -12,7 +13,26 @@ void writeTo(FILE* stream, const QString& text) {
     std::fflush(stream);
 }
 
+volatile std::sig_atomic_t interruptSeen = 0;
+
+void noteInterrupt(int) {
+    interruptSeen = 1;
+}
+
 } // namespace
+
+void catchInterrupt() {
+    struct sigaction action {};
+    action.sa_handler = noteInterrupt;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+bool interrupted() {
+    return interruptSeen != 0;
+}
 
 void writeOut(const QString& text) {
     writeTo(stdout, text);

@@ -22,7 +22,24 @@ void writeTo(DWORD which, const QString& text) {
     WriteFile(handle, bytes.constData(), DWORD(bytes.size()), &done, nullptr);
 }
 
+volatile LONG interruptSeen = 0;
+
+BOOL WINAPI noteInterrupt(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
+        return FALSE;
+    // The second one falls through to the default handler, which ends the program.
+    return InterlockedExchange(&interruptSeen, 1) == 0;
+}
+
 } // namespace
+
+void catchInterrupt() {
+    SetConsoleCtrlHandler(noteInterrupt, TRUE);
+}
+
+bool interrupted() {
+    return interruptSeen != 0;
+}
 
 void writeOut(const QString& text) {
     writeTo(STD_OUTPUT_HANDLE, text);

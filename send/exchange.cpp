@@ -72,13 +72,20 @@ ExchangeResult Exchanger::exchange(const CodeString& message, int waitMs, int qu
                         finish(ExchangeResult::Outcome::Replied);
                 }),
     };
+    stop_ = [&] { finish(ExchangeResult::Outcome::Stopped); };
     deadline.start(writeLimitMs);
     if (comm_.OutputNow(message))
         startClock();
     loop.exec();
+    stop_ = nullptr;
     for (const auto& connection : connections)
         disconnect(connection);
     return result;
+}
+
+void Exchanger::stop() {
+    if (stop_)
+        stop_();
 }
 
 } // namespace kav

@@ -16,7 +16,7 @@ using namespace kav;
 
 namespace {
 
-enum Status { Passed = 0, Failed = 1, NoPort = 2, BadUsage = 64 };
+enum Status { Passed = 0, Failed = 1, NoPort = 2, BadUsage = 64, Interrupted = 130 };
 
 // The time the line needs for the message, twice over, and two seconds more for the system.
 int writeLimitMs(const SendOptions& options) {
@@ -24,12 +24,6 @@ int writeLimitMs(const SendOptions& options) {
     const double bitsPerCharacter = 12; // start, 8 data, parity, 2 stop at the most
     const double ms = double(options.message.size()) * bitsPerCharacter * 1000 / line.baudRate;
     return int(std::min(2 * ms + 2000, 3600e3));
-}
-
-void pause(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 } // namespace
@@ -67,16 +61,38 @@ int main(int argc, char* argv[]) {
     if (!options.json)
         writeOut(sentText(options.message));
     Exchanger exchanger(comm);
+    // Ctrl+C ends a long run with the figures so far; signals cannot reach the loops themselves.
+    catchInterrupt();
+    QEventLoop* pausing = nullptr;
+    QTimer watch;
+    watch.callOnTimeout([&] {
+        if (!interrupted())
+            return;
+        exchanger.stop();
+        if (pausing)
+            pausing->quit();
+    });
+    watch.start(50);
+
     QList<ExchangeReport> reports;
     bool lost = false;
-    for (int n = 1; n <= options.repeat && !lost; ++n) {
-        if (n > 1)
-            pause(options.intervalMs);
+    for (int n = 1; n <= options.repeat && !lost && !interrupted(); ++n) {
+        if (n > 1) {
+            QEventLoop pause;
+            pausing = &pause;
+            QTimer::singleShot(options.intervalMs, Qt::PreciseTimer, &pause, &QEventLoop::quit);
+            pause.exec();
+            pausing = nullptr;
+            if (interrupted())
+                break;
+        }
         ExchangeReport report;
         report.number = n;
         report.sent = options.message;
         report.result = exchanger.exchange(options.message, options.waitMs, options.quietMs,
                                            writeLimitMs(options));
+        if (report.result.outcome == ExchangeResult::Outcome::Stopped)
+            break;
         if (report.result.leftOver > 0)
             writeErr(QStringLiteral("kavetta-send: %1 characters that came before exchange %2 "
                                     "were dropped\n")
@@ -97,10 +113,15 @@ int main(int argc, char* argv[]) {
     const Statistics statistics = statisticsOf(reports);
     if (options.json)
         writeOut(statisticsJson(statistics));
-    else if (options.repeat > 1)
+    else if (options.repeat > 1 || interrupted())
         writeOut(statisticsText(statistics));
     comm.setPortOpen(false);
 
+    if (interrupted()) {
+        writeErr(
+            QStringLiteral("kavetta-send: interrupted after %1 exchanges\n").arg(reports.size()));
+        return Interrupted;
+    }
     if (lost)
         return NoPort;
     const bool allPassed = std::all_of(reports.cbegin(), reports.cend(),

@@ -115,6 +115,9 @@ QString exchangeText(const ExchangeReport& report, const QString& waitText, bool
     case Outcome::DeviceLost:
         none = QStringLiteral("none: the device was lost");
         break;
+    case Outcome::Stopped:
+        none = QStringLiteral("none: interrupted");
+        break;
     }
     const QString different = report.matched == false ? QStringLiteral("  (different)") : QString();
     if (oneLine) {

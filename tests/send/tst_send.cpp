@@ -10,6 +10,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <csignal>
 
 using namespace kav;
 using namespace kavtest;
@@ -49,6 +50,7 @@ private slots:
     void expect_data();
     void expect();
     void repeatStatistics();
+    void interruptEndsWithSummary();
     void refusedBeforeWriting_data();
     void refusedBeforeWriting();
     void portNotOpened_data();
@@ -126,6 +128,24 @@ void SendTest::repeatStatistics() {
     const double max = summary[QStringLiteral("max_ms")].toDouble();
     QVERIFY2(290 <= min && min <= median && median <= p95 && p95 <= max && max < 1000,
              qPrintable(run.out));
+}
+
+void SendTest::interruptEndsWithSummary() {
+    QProcess send;
+    send.start(QStringLiteral(KAVETTA_SEND),
+               {"--repeat", "1000", "--interval", "0.1", "--json", "COM1", "[ENQ]"});
+    QVERIFY(send.waitForStarted());
+    QTest::qWait(1000);
+    ::kill(pid_t(send.processId()), SIGINT);
+    QVERIFY(send.waitForFinished(5000));
+    QCOMPARE(send.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(send.exitCode(), 130);
+    const QString out = QString::fromUtf8(send.readAllStandardOutput());
+    const QJsonObject summary = lastJson(out)[QStringLiteral("summary")].toObject();
+    const int exchanges = summary[QStringLiteral("exchanges")].toInt();
+    QVERIFY2(exchanges >= 1 && exchanges < 10, qPrintable(out));
+    QCOMPARE(summary[QStringLiteral("replies")].toInt(), exchanges);
+    QTest::qWait(400); // the last echo may still be on its way
 }
 
 void SendTest::refusedBeforeWriting_data() {
