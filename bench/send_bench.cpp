@@ -99,8 +99,8 @@ int main(int argc, char* argv[]) {
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     std::printf("kavetta-send reply time against a far end with a known delay, %d exchanges each\n",
                 exchanges);
-    std::printf("%8s %12s %12s %12s %14s\n", "delay", "median err", "worst err", "median ms",
-                "vs kept delay");
+    std::printf("%8s %12s %12s %12s %15s %15s\n", "delay", "median err", "worst err", "median ms",
+                "median vs kept", "worst vs kept");
     for (int delay : delays) {
         Pty pty;
         if (!pty.ok() || !linkPort(1, pty.slaveName)) {
@@ -134,8 +134,8 @@ int main(int argc, char* argv[]) {
             error.push_back(measured[i] - delay);
             errorKept.push_back(measured[i] - kept[i]);
         }
-        std::printf("%6d ms %9.2f ms %9.2f ms %9.1f ms %11.2f ms\n", delay, median(error),
-                    worst(error), median(measured), median(errorKept));
+        std::printf("%6d ms %9.2f ms %9.2f ms %9.1f ms %12.2f ms %12.2f ms\n", delay, median(error),
+                    worst(error), median(measured), median(errorKept), worst(errorKept));
         unlinkPort(1);
     }
     return 0;
