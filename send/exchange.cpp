@@ -32,7 +32,12 @@ ExchangeResult Exchanger::exchange(const CodeString& message, int waitMs, int qu
         clock.start();
         deadline.start(waitMs);
     };
+    bool finished = false;
+    // The first ending counts: events already queued behind it must not rewrite the outcome.
     const auto finish = [&](ExchangeResult::Outcome outcome) {
+        if (finished)
+            return;
+        finished = true;
         result.outcome = outcome;
         loop.quit();
     };
