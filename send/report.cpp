@@ -64,10 +64,7 @@ QJsonValue optionalMs(const std::optional<double>& ms) {
 } // namespace
 
 QString windowTime(double ms) {
-    qint16 ticks = 0;
-    for (qint64 n = qint64(ms / 100); n > 0; --n)
-        ticks = nextTick(ticks);
-    return tickText(ticks);
+    return tickText(ticksAfter(qint64(ms)));
 }
 
 Statistics statisticsOf(const QList<ExchangeReport>& reports) {

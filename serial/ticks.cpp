@@ -19,4 +19,11 @@ QString tickText(qint16 ticks) {
     return text;
 }
 
+qint16 ticksAfter(qint64 ms) {
+    qint16 ticks = 0;
+    for (qint64 n = ms / 100; n > 0; --n)
+        ticks = nextTick(ticks);
+    return ticks;
+}
+
 } // namespace kav

@@ -13,4 +13,7 @@ qint16 nextTick(qint16 ticks);
 // 1 -> "0.1", 10 -> "1", 15 -> "1.5", 601 -> "60.1".
 QString tickText(qint16 ticks);
 
+// The ticks the window has counted when a reply comes `ms` after the send, wrapping as it does.
+qint16 ticksAfter(qint64 ms);
+
 } // namespace kav
