@@ -20,9 +20,8 @@ enum Status { Passed = 0, Failed = 1, NoPort = 2, BadUsage = 64, Interrupted = 1
 
 // The time the line needs for the message, twice over, and two seconds more for the system.
 int writeLimitMs(const SendOptions& options) {
-    const LineSettings line = *parseSettings(options.settings, true);
     const double bitsPerCharacter = 12; // start, 8 data, parity, 2 stop at the most
-    const double ms = double(options.message.size()) * bitsPerCharacter * 1000 / line.baudRate;
+    const double ms = double(options.message.size()) * bitsPerCharacter * 1000 / options.baudRate;
     return int(std::min(2 * ms + 2000, 3600e3));
 }
 

@@ -112,9 +112,12 @@ ParsedArguments parseArguments(const QStringList& arguments) {
 
     if (isSet("settings"))
         options.settings = value("settings");
-    if (!parseSettings(options.settings, hasOneAndHalfStopBits()))
+    const std::optional<LineSettings> line =
+        parseSettings(options.settings, hasOneAndHalfStopBits());
+    if (!line)
         return refuse(QStringLiteral("--settings: the settings text \"%1\" cannot be applied")
                           .arg(options.settings));
+    options.baudRate = line->baudRate;
 
     struct Seconds {
         const char* option;

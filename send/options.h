@@ -11,6 +11,7 @@ struct SendOptions {
     QString port;
     CodeString message;
     QString settings = QStringLiteral("9600,N,8,1");
+    qint32 baudRate = 9600; // from the settings, for how long the message takes to go out
     int waitMs = 2000;
     QString waitText = QStringLiteral("2"); // as written, for the line that reports no reply
     int quietMs = 200;
