@@ -2,128 +2,106 @@
 // them, for scripts and unattended runs.
 
 #include "console.h"
-#include "exchange.h"
 #include "options.h"
-#include "report.h"
+#include "session.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
-#include <algorithm>
-#include <cmath>
 
 using namespace kav;
 
 namespace {
 
-enum Status { Passed = 0, Failed = 1, NoPort = 2, BadUsage = 64, Interrupted = 130 };
+// The sysexits codes beside the program's own: 64 for usage, 74 for an I/O error.
+enum Status {
+    Passed = 0,
+    Failed = 1,
+    NoPort = 2,
+    BadUsage = 64,
+    OutputFailed = 74,
+    Interrupted = 130
+};
 
-// The time the line needs for the message, twice over, and two seconds more for the system.
-int writeLimitMs(const SendOptions& options) {
-    const double bitsPerCharacter = 12; // start, 8 data, parity, 2 stop at the most
-    const double ms = double(options.message.size()) * bitsPerCharacter * 1000 / options.baudRate;
-    return int(std::min(2 * ms + 2000, 3600e3));
+// Every log line to standard error, where a script collects it: on Windows a program without a
+// console would otherwise send them to the debugger's output.
+void logToStandardError(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    writeErr(qFormatLogMessage(type, context, text) + u'\n');
+}
+
+// What the program does for a command line that asks for no exchange.
+int answer(const ParsedArguments& parsed) {
+    switch (parsed.action) {
+    case ParsedArguments::Action::Help:
+        return writeOut(parsed.text) ? Passed : OutputFailed;
+    case ParsedArguments::Action::Version:
+        return writeOut(QStringLiteral("kavetta-send " KAVETTA_VERSION "\n")) ? Passed
+                                                                              : OutputFailed;
+    case ParsedArguments::Action::Refuse:
+    case ParsedArguments::Action::Run:
+        break;
+    }
+    writeErr(QStringLiteral("kavetta-send: %1\nTry 'kavetta-send --help'.\n").arg(parsed.text));
+    return BadUsage;
+}
+
+bool openPort(MSComm& comm, const SendOptions& options) {
+    try {
+        openAsOpenButton(comm, options.port, options.settings);
+        return true;
+    } catch (const CommError& error) {
+        // The line the window logs for the same failure.
+        qCWarning(lcPort, "OPEN failed: %s", error.what());
+        return false;
+    }
+}
+
+// The summary after the exchanges: always in JSON, in text for more than one exchange or a run
+// cut short.
+bool writeSummary(const Tally& tally, const SendOptions& options, Session::End end) {
+    const Statistics statistics = tally.statistics();
+    if (options.json)
+        return writeOut(statisticsJson(statistics));
+    if (options.repeat > 1 || end != Session::End::Finished)
+        return writeOut(statisticsText(statistics));
+    return true;
+}
+
+int status(Session::End end, bool summarised, const Tally& tally) {
+    if (end == Session::End::OutputFailed || !summarised) {
+        writeErr(QStringLiteral("kavetta-send: write error: %1\n").arg(outputError()));
+        return OutputFailed;
+    }
+    if (end == Session::End::Interrupted) {
+        writeErr(QStringLiteral("kavetta-send: interrupted after %1\n")
+                     .arg(counted(tally.exchanges(), "exchange")));
+        return Interrupted;
+    }
+    if (end == Session::End::DeviceLost)
+        return NoPort;
+    return tally.allPassed() ? Passed : Failed;
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
+    holdStandardStreams();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kavetta-send"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KAVETTA_VERSION));
+    qInstallMessageHandler(logToStandardError);
 
     const ParsedArguments parsed = parseArguments(QCoreApplication::arguments());
-    switch (parsed.action) {
-    case ParsedArguments::Action::Help:
-        writeOut(parsed.text);
-        return Passed;
-    case ParsedArguments::Action::Version:
-        writeOut(QStringLiteral("kavetta-send " KAVETTA_VERSION "\n"));
-        return Passed;
-    case ParsedArguments::Action::Refuse:
-        writeErr(QStringLiteral("kavetta-send: %1\nTry 'kavetta-send --help'.\n").arg(parsed.text));
-        return BadUsage;
-    case ParsedArguments::Action::Run:
-        break;
-    }
+    if (parsed.action != ParsedArguments::Action::Run)
+        return answer(parsed);
     const SendOptions& options = parsed.options;
 
     MSComm comm;
-    try {
-        openAsOpenButton(comm, options.port, options.settings);
-    } catch (const CommError& error) {
-        // The line the window logs for the same failure.
-        qCWarning(lcPort, "OPEN failed: %s", error.what());
+    if (!openPort(comm, options))
         return NoPort;
-    }
-
-    if (!options.json)
-        writeOut(sentText(options.message));
-    Exchanger exchanger(comm);
-    // Ctrl+C ends a long run with the figures so far; signals cannot reach the loops themselves.
-    catchInterrupt();
-    QEventLoop* pausing = nullptr;
-    QTimer watch;
-    watch.callOnTimeout([&] {
-        if (!interrupted())
-            return;
-        exchanger.stop();
-        if (pausing)
-            pausing->quit();
-    });
-    watch.start(50);
-
-    QList<ExchangeReport> reports;
-    bool lost = false;
-    for (int n = 1; n <= options.repeat && !lost && !interrupted(); ++n) {
-        if (n > 1) {
-            QEventLoop pause;
-            pausing = &pause;
-            QTimer::singleShot(options.intervalMs, Qt::PreciseTimer, &pause, &QEventLoop::quit);
-            pause.exec();
-            pausing = nullptr;
-            if (interrupted())
-                break;
-        }
-        ExchangeReport report;
-        report.number = n;
-        report.sent = options.message;
-        report.result = exchanger.exchange(options.message, options.waitMs, options.quietMs,
-                                           writeLimitMs(options));
-        if (report.result.outcome == ExchangeResult::Outcome::Stopped)
-            break;
-        if (report.result.leftOver > 0)
-            writeErr(QStringLiteral("kavetta-send: %1 characters that came before exchange %2 "
-                                    "were dropped\n")
-                         .arg(report.result.leftOver)
-                         .arg(n));
-        if (options.expected)
-            report.matched =
-                report.answered() && replyMatches(*options.expected, report.result.reply);
-        lost = report.result.outcome == ExchangeResult::Outcome::DeviceLost;
-        if (options.json)
-            writeOut(exchangeJson(report));
-        else
-            writeOut(exchangeText(report, options.waitText, options.repeat > 1));
-        if (report.matched == false && report.answered() && options.repeat == 1 && !options.json)
-            writeOut(expectedText(*options.expected));
-        reports.append(report);
-    }
-    const Statistics statistics = statisticsOf(reports);
-    if (options.json)
-        writeOut(statisticsJson(statistics));
-    else if (options.repeat > 1 || interrupted())
-        writeOut(statisticsText(statistics));
+    Session session(comm, options);
+    const Session::End end = session.run();
     comm.setPortOpen(false);
 
-    if (interrupted()) {
-        writeErr(
-            QStringLiteral("kavetta-send: interrupted after %1 exchanges\n").arg(reports.size()));
-        return Interrupted;
-    }
-    if (lost)
-        return NoPort;
-    const bool allPassed = std::all_of(reports.cbegin(), reports.cend(),
-                                       [](const ExchangeReport& r) { return r.passed(); });
-    return allPassed ? Passed : Failed;
+    const bool summarised =
+        end != Session::End::OutputFailed && writeSummary(session.tally(), options, end);
+    return status(end, summarised, session.tally());
 }

@@ -1,6 +1,5 @@
 #include "options.h"
 
-#include "mscomm.h"
 #include "portdevice.h"
 #include "sendbuffer.h"
 
@@ -13,26 +12,6 @@ namespace {
 
 constexpr double LongestSeconds = 86400;
 
-// Seconds as written ("2", "0.2"), as whole milliseconds; nothing for anything else.
-std::optional<int> milliseconds(const QString& text) {
-    bool ok = false;
-    const double seconds = text.toDouble(&ok);
-    if (!ok || !std::isfinite(seconds) || seconds < 0 || seconds > LongestSeconds)
-        return std::nullopt;
-    return int(std::lround(seconds * 1000));
-}
-
-ParsedArguments refuse(const QString& why) {
-    ParsedArguments parsed;
-    parsed.action = ParsedArguments::Action::Refuse;
-    parsed.text = why;
-    return parsed;
-}
-
-QString refusedText(const QString& what, const WrittenText& written) {
-    return what + QStringLiteral(": ") + written.error;
-}
-
 const char* const Summary = "Sends one message on a serial port as the Kavetta window would and "
                             "prints the reply as the window shows it, with the reply time.";
 
@@ -44,15 +23,132 @@ struct OptionText {
 
 constexpr OptionText optionTexts[] = {
     {"hex", "The message as hexadecimal codes (02414203).", "HEX"},
-    {"settings", "Line settings (default 9600,N,8,1).", "TEXT"},
+    {"settings", "Line settings (default %1).", "TEXT"},
     {"wait", "Seconds to wait for the first byte (default 2).", "S"},
     {"quiet", "Seconds of silence that end the reply (default 0.2).", "S"},
-    {"expect", "Succeed only if the reply is exactly TEXT.", "TEXT"},
+    {"expect", "Succeed only if the reply is exactly TEXT; it ends as soon as it is.", "TEXT"},
     {"expect-hex", "The same, as hexadecimal codes.", "HEX"},
     {"repeat", "Run the exchange N times (default 1).", "N"},
     {"interval", "Seconds between one reply and the next send (default 0.5).", "S"},
     {"json", "One JSON object per exchange, and a summary.", nullptr},
 };
+
+// The parsed command line as the readers below see it.
+struct Given {
+    const QCommandLineParser& parser;
+
+    bool isSet(const char* name) const { return parser.isSet(QLatin1String(name)); }
+    QString value(const char* name) const { return parser.value(QLatin1String(name)); }
+};
+
+// Each reader takes its part of the command line into the options, or says why it refuses it.
+using Reader = QString (*)(const Given&, SendOptions&);
+
+QString refusedText(const QString& what, const WrittenText& written) {
+    return what + QStringLiteral(": ") + written.error;
+}
+
+QString readPortAndMessage(const Given& given, SendOptions& options) {
+    const bool hex = given.isSet("hex");
+    const QStringList positional = given.parser.positionalArguments();
+    if (positional.size() != (hex ? 1 : 2))
+        return hex ? QStringLiteral("give PORT, and the message with --hex")
+                   : QStringLiteral("give PORT and MESSAGE");
+    options.port = positional[0];
+
+    const QString name = hex ? QStringLiteral("--hex") : QStringLiteral("MESSAGE");
+    const WrittenText message = hex ? parseHex(given.value("hex"), Reach::Composable)
+                                    : parseWritten(positional[1], Reach::Composable);
+    if (!message.ok())
+        return refusedText(name, message);
+    // Built as the keypad would build it, so the sent views are exactly the window's.
+    SendBuffer buffer;
+    if (!appendCodes(buffer, message.codes()))
+        return name + QStringLiteral(": longer than the window's send box holds: %1 characters "
+                                     "as it shows them, a mnemonic such as [STX] counting as 5")
+                          .arg(SendBuffer::MaxLength);
+    if (buffer.isEmpty())
+        return name + QStringLiteral(" is empty");
+    options.message = buffer.SendData();
+    return QString();
+}
+
+QString readSettings(const Given& given, SendOptions& options) {
+    if (given.isSet("settings"))
+        options.settings = given.value("settings");
+    const QString refusal = settingsRefusal(options.settings, hasOneAndHalfStopBits());
+    return refusal.isEmpty() ? QString() : QStringLiteral("--settings: ") + refusal;
+}
+
+// Seconds as written ("2", "0.2"), as whole milliseconds.
+QString readSeconds(const Given& given, const char* option, int& ms) {
+    if (!given.isSet(option))
+        return QString();
+    const QString text = given.value(option);
+    bool ok = false;
+    const double seconds = text.toDouble(&ok);
+    if (!ok || !std::isfinite(seconds) || seconds < 0 || seconds > LongestSeconds)
+        return QStringLiteral("--%1: \"%2\" is no number of seconds from 0 to %3")
+            .arg(QLatin1String(option), text)
+            .arg(LongestSeconds);
+    ms = int(std::lround(seconds * 1000));
+    return QString();
+}
+
+QString readWait(const Given& given, SendOptions& options) {
+    if (given.isSet("wait"))
+        options.waitText = given.value("wait");
+    return readSeconds(given, "wait", options.waitMs);
+}
+
+QString readQuiet(const Given& given, SendOptions& options) {
+    return readSeconds(given, "quiet", options.quietMs);
+}
+
+QString readInterval(const Given& given, SendOptions& options) {
+    return readSeconds(given, "interval", options.intervalMs);
+}
+
+QString readRepeat(const Given& given, SendOptions& options) {
+    if (!given.isSet("repeat"))
+        return QString();
+    bool ok = false;
+    options.repeat = given.value("repeat").toInt(&ok);
+    if (!ok || options.repeat < 1)
+        return QStringLiteral("--repeat: \"%1\" is no count from 1").arg(given.value("repeat"));
+    return QString();
+}
+
+QString readJson(const Given& given, SendOptions& options) {
+    options.json = given.isSet("json");
+    return QString();
+}
+
+QString readExpected(const Given& given, SendOptions& options) {
+    const bool text = given.isSet("expect");
+    const bool hex = given.isSet("expect-hex");
+    if (text && hex)
+        return QStringLiteral("give --expect or --expect-hex, not both");
+    if (!text && !hex)
+        return QString();
+    const WrittenText expected = hex ? parseHex(given.value("expect-hex"), Reach::Received)
+                                     : parseWritten(given.value("expect"), Reach::Received);
+    if (!expected.ok())
+        return refusedText(hex ? QStringLiteral("--expect-hex") : QStringLiteral("--expect"),
+                           expected);
+    options.expected = expected.codes();
+    return QString();
+}
+
+constexpr Reader readers[] = {readPortAndMessage, readSettings, readWait, readQuiet,
+                              readInterval,       readRepeat,   readJson, readExpected};
+
+ParsedArguments answer(ParsedArguments::Action action, const QString& text) {
+    ParsedArguments parsed;
+    parsed.action = action;
+    parsed.text = text;
+    return parsed;
+}
 
 } // namespace
 
@@ -61,102 +157,37 @@ ParsedArguments parseArguments(const QStringList& arguments) {
     parser.setApplicationDescription(QString::fromLatin1(Summary));
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     for (const OptionText& option : optionTexts) {
+        QString text = QString::fromLatin1(option.help);
+        if (text.contains(u"%1"))
+            text = text.arg(QLatin1String(DefaultSettings));
         if (option.value)
-            parser.addOption({QLatin1String(option.name), QLatin1String(option.help),
-                              QLatin1String(option.value)});
+            parser.addOption({QLatin1String(option.name), text, QLatin1String(option.value)});
         else
-            parser.addOption({QLatin1String(option.name), QLatin1String(option.help)});
+            parser.addOption({QLatin1String(option.name), text});
     }
-    const QCommandLineOption help = parser.addHelpOption();
+    // Not addHelpOption: it also lists --help-all, for options this program does not have.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Displays this help."));
+    parser.addOption(help);
     const QCommandLineOption version = parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("PORT"), QStringLiteral("COM1, COM 3, COM12 ..."));
     parser.addPositionalArgument(QStringLiteral("MESSAGE"),
-                                 QStringLiteral("As the send box shows it: [STX]AB[ETX]"));
+                                 QStringLiteral("As the send box shows it: [STX]AB[ETX]; after "
+                                                "-- when it begins with -"));
 
     if (!parser.parse(arguments))
-        return refuse(parser.errorText());
+        return answer(ParsedArguments::Action::Refuse, parser.errorText());
+    if (parser.isSet(help))
+        return answer(ParsedArguments::Action::Help, parser.helpText());
+    if (parser.isSet(version))
+        return answer(ParsedArguments::Action::Version, QString());
+
     ParsedArguments parsed;
-    if (parser.isSet(help)) {
-        parsed.action = ParsedArguments::Action::Help;
-        parsed.text = parser.helpText();
-        return parsed;
-    }
-    if (parser.isSet(version)) {
-        parsed.action = ParsedArguments::Action::Version;
-        return parsed;
-    }
-
-    const auto isSet = [&parser](const char* name) { return parser.isSet(QLatin1String(name)); };
-    const auto value = [&parser](const char* name) { return parser.value(QLatin1String(name)); };
-    SendOptions& options = parsed.options;
-    const QStringList positional = parser.positionalArguments();
-    const qsizetype wanted = isSet("hex") ? 1 : 2;
-    if (positional.size() != wanted)
-        return refuse(isSet("hex") ? QStringLiteral("give PORT, and the message with --hex")
-                                   : QStringLiteral("give PORT and MESSAGE"));
-    options.port = positional[0];
-
-    const WrittenText message = isSet("hex") ? parseHex(value("hex"), Reach::Composable)
-                                             : parseWritten(positional[1], Reach::Composable);
-    const QString messageName = isSet("hex") ? QStringLiteral("--hex") : QStringLiteral("MESSAGE");
-    if (!message.ok())
-        return refuse(refusedText(messageName, message));
-    SendBuffer buffer;
-    if (!appendCodes(buffer, message.codes()))
-        return refuse(messageName + QStringLiteral(": longer than the %1 characters the window "
-                                                   "holds")
-                                        .arg(SendBuffer::MaxLength));
-    if (buffer.isEmpty())
-        return refuse(messageName + QStringLiteral(" is empty"));
-    options.message = buffer.SendData();
-
-    if (isSet("settings"))
-        options.settings = value("settings");
-    const std::optional<LineSettings> line =
-        parseSettings(options.settings, hasOneAndHalfStopBits());
-    if (!line)
-        return refuse(QStringLiteral("--settings: the settings text \"%1\" cannot be applied")
-                          .arg(options.settings));
-    options.baudRate = line->baudRate;
-
-    struct Seconds {
-        const char* option;
-        int& ms;
-    };
-    for (const Seconds& seconds :
-         {Seconds{"wait", options.waitMs}, Seconds{"quiet", options.quietMs},
-          Seconds{"interval", options.intervalMs}}) {
-        if (!isSet(seconds.option))
-            continue;
-        const std::optional<int> ms = milliseconds(value(seconds.option));
-        if (!ms)
-            return refuse(QStringLiteral("--%1: \"%2\" is no number of seconds from 0 to %3")
-                              .arg(QLatin1String(seconds.option), value(seconds.option))
-                              .arg(LongestSeconds));
-        seconds.ms = *ms;
-    }
-    if (isSet("wait"))
-        options.waitText = value("wait");
-
-    if (isSet("repeat")) {
-        bool ok = false;
-        options.repeat = value("repeat").toInt(&ok);
-        if (!ok || options.repeat < 1)
-            return refuse(
-                QStringLiteral("--repeat: \"%1\" is no count from 1").arg(value("repeat")));
-    }
-    options.json = isSet("json");
-
-    if (isSet("expect") && isSet("expect-hex"))
-        return refuse(QStringLiteral("give --expect or --expect-hex, not both"));
-    if (isSet("expect") || isSet("expect-hex")) {
-        const bool asHex = isSet("expect-hex");
-        const WrittenText expected = asHex ? parseHex(value("expect-hex"), Reach::Received)
-                                           : parseWritten(value("expect"), Reach::Received);
-        if (!expected.ok())
-            return refuse(refusedText(
-                asHex ? QStringLiteral("--expect-hex") : QStringLiteral("--expect"), expected));
-        options.expected = expected.chars;
+    const Given given{parser};
+    for (const Reader read : readers) {
+        const QString refusal = read(given, parsed.options);
+        if (!refusal.isEmpty())
+            return answer(ParsedArguments::Action::Refuse, refusal);
     }
     return parsed;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "messagetext.h"
+#include "portsettings.h"
 
 #include <QStringList>
 #include <optional>
@@ -10,15 +11,14 @@ namespace kav {
 struct SendOptions {
     QString port;
     CodeString message;
-    QString settings = QStringLiteral("9600,N,8,1");
-    qint32 baudRate = 9600; // from the settings, for how long the message takes to go out
+    QString settings = QString::fromLatin1(DefaultSettings);
     int waitMs = 2000;
     QString waitText = QStringLiteral("2"); // as written, for the line that reports no reply
     int quietMs = 200;
     int intervalMs = 500;
     int repeat = 1;
     bool json = false;
-    std::optional<QList<WrittenChar>> expected;
+    std::optional<CodeString> expected; // the reply's bytes, as codes
 };
 
 struct ParsedArguments {

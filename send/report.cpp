@@ -1,6 +1,6 @@
 #include "report.h"
 
-#include "mnemonics.h"
+#include "bytesplitter.h"
 #include "reception.h"
 #include "sendbuffer.h"
 #include "ticks.h"
@@ -36,7 +36,7 @@ Shown shownReply(const CodeString& reply) {
 QString block(const QString& label, const Shown& shown) {
     const QString indent(8, u' ');
     return (label + QStringLiteral(":")).leftJustified(8) + shown.text + u'\n' + indent +
-           shown.hex + u'\n' + indent + QStringLiteral("%1 characters\n").arg(shown.count);
+           shown.hex + u'\n' + indent + counted(shown.count, "character") + u'\n';
 }
 
 QString milliseconds(double ms) {
@@ -67,22 +67,23 @@ QString windowTime(double ms) {
     return tickText(ticksAfter(qint64(ms)));
 }
 
-Statistics statisticsOf(const QList<ExchangeReport>& reports) {
-    Statistics statistics;
-    QList<double> times;
-    for (const ExchangeReport& report : reports) {
-        ++statistics.exchanges;
-        if (!report.answered()) {
-            ++statistics.misses;
-            continue;
-        }
-        ++statistics.replies;
-        times.append(report.ms());
-        if (!report.matched.value_or(true))
-            ++statistics.different;
+void Tally::add(const ExchangeReport& report) {
+    ++counts_.exchanges;
+    if (!report.answered()) {
+        ++counts_.misses;
+        return;
     }
-    if (times.isEmpty())
+    ++counts_.replies;
+    times_.append(report.ms());
+    if (!report.matched.value_or(true))
+        ++counts_.different;
+}
+
+Statistics Tally::statistics() const {
+    Statistics statistics = counts_;
+    if (times_.isEmpty())
         return statistics;
+    QList<double> times = times_;
     std::sort(times.begin(), times.end());
     const qsizetype n = times.size();
     statistics.min = times.first();
@@ -93,43 +94,74 @@ Statistics statisticsOf(const QList<ExchangeReport>& reports) {
     return statistics;
 }
 
+QString counted(qsizetype n, const char* thing) {
+    return QStringLiteral("%1 %2%3").arg(n).arg(QLatin1String(thing)).arg(n == 1 ? "" : "s");
+}
+
 QString sentText(const CodeString& sent) {
     return block(QStringLiteral("sent"), shownSent(sent));
 }
 
-QString exchangeText(const ExchangeReport& report, const QString& waitText, bool oneLine) {
+namespace {
+
+// Why no reply is shown, in the words that follow "no reply"; empty for a reply.
+QString missing(const ExchangeReport& report, const QString& waitText) {
     using Outcome = ExchangeResult::Outcome;
-    QString none;
     switch (report.result.outcome) {
     case Outcome::Replied:
-        break;
+        return QString();
     case Outcome::NoReply:
-        none = QStringLiteral("none within %1 s").arg(waitText);
-        break;
+        return QStringLiteral("within %1 s").arg(waitText);
     case Outcome::NotWritten:
-        none = QStringLiteral("none: the message could not be written");
-        break;
+        return QStringLiteral("(the line did not take the message)");
     case Outcome::DeviceLost:
-        none = QStringLiteral("none: the device was lost");
-        break;
+        return QStringLiteral("(the device was lost)");
     case Outcome::Stopped:
-        none = QStringLiteral("none: interrupted");
-        break;
+        return QStringLiteral("(interrupted)");
     }
+    return QString();
+}
+
+const char* outcomeName(ExchangeResult::Outcome outcome) {
+    using Outcome = ExchangeResult::Outcome;
+    switch (outcome) {
+    case Outcome::Replied:
+        return "replied";
+    case Outcome::NoReply:
+        return "no reply";
+    case Outcome::NotWritten:
+        return "not written";
+    case Outcome::DeviceLost:
+        return "lost";
+    case Outcome::Stopped:
+        return "interrupted";
+    }
+    return "";
+}
+
+} // namespace
+
+QString exchangeText(const ExchangeReport& report, const QString& waitText, bool oneLine) {
+    const QString none = missing(report, waitText);
     const QString different = report.matched == false ? QStringLiteral("  (different)") : QString();
+    const QString lost =
+        report.result.lost ? QStringLiteral("then the device was lost") : QString();
     if (oneLine) {
         const QString head = QStringLiteral("%1:  ").arg(report.number);
         if (!none.isEmpty())
-            return head + QStringLiteral("no reply") + none.mid(4) + u'\n';
+            return head + QStringLiteral("no reply ") + none + u'\n';
         return head + milliseconds(report.ms()) + QStringLiteral(" ms  ") +
                windowTime(report.ms()) + QStringLiteral("  ") +
-               shownReply(report.result.reply).text + different + u'\n';
+               shownReply(report.result.reply).text + different +
+               (lost.isEmpty() ? QString() : QStringLiteral("  (") + lost + u')') + u'\n';
     }
     if (!none.isEmpty())
-        return QStringLiteral("reply:  ") + none + u'\n';
+        return QStringLiteral("reply:  none ") + none + u'\n';
     QString text = block(QStringLiteral("reply"), shownReply(report.result.reply));
     if (report.result.cut)
         text += QStringLiteral("        cut here: the reply went on\n");
+    if (!lost.isEmpty())
+        text += QStringLiteral("        ") + lost + u'\n';
     text += QStringLiteral("time:   %1 ms (%2 in the window)\n")
                 .arg(milliseconds(report.ms()), windowTime(report.ms()));
     return text;
@@ -147,35 +179,38 @@ QString statisticsText(const Statistics& statistics) {
     return text;
 }
 
-QString expectedText(const QList<WrittenChar>& expected) {
+QString expectedText(const CodeString& expected) {
+    // As a reply of those bytes would show: two written bytes that make a pair are one character.
+    ByteSplitter splitter;
     CodeString codes;
-    QString text;
-    for (const WrittenChar& written : expected) {
-        codes.append(written.code);
-        text += written.character.isNull() ? receiveView(receiveToken(written.code))
-                                           : QString(written.character);
-    }
-    const bool allCodes = std::all_of(expected.cbegin(), expected.cend(),
-                                      [](const WrittenChar& w) { return w.character.isNull(); });
-    return QStringLiteral("expected: ") + text + u'\n' +
-           (allCodes ? QString(10, u' ') + hexOf(codes) + u'\n' : QString());
+    splitter.feed(bytesOf(expected), codes);
+    splitter.flush(codes);
+    const Shown shown = shownReply(codes);
+    return QStringLiteral("expected: ") + shown.text + u'\n' + QString(10, u' ') + shown.hex +
+           u'\n';
 }
 
-QString exchangeJson(const ExchangeReport& report) {
-    QJsonObject object{{QStringLiteral("exchange"), report.number},
-                       {QStringLiteral("sent"), jsonOf(shownSent(report.sent))}};
+QString exchangeJson(const ExchangeReport& report, bool expecting) {
+    QJsonObject object{
+        {QStringLiteral("exchange"), report.number},
+        {QStringLiteral("outcome"), QLatin1String(outcomeName(report.result.outcome))},
+        {QStringLiteral("sent"), jsonOf(shownSent(report.sent))}};
     if (report.answered()) {
         object.insert(QStringLiteral("reply"), jsonOf(shownReply(report.result.reply)));
         object.insert(QStringLiteral("ms"), tenthOfMs(report.ms()));
         object.insert(QStringLiteral("window"), windowTime(report.ms()));
         if (report.result.cut)
             object.insert(QStringLiteral("cut"), true);
+        if (report.result.lost)
+            object.insert(QStringLiteral("lost"), true);
     } else {
         for (const char* key : {"reply", "ms", "window"})
             object.insert(QLatin1String(key), QJsonValue::Null);
     }
     if (report.matched)
         object.insert(QStringLiteral("matched"), *report.matched);
+    else if (expecting)
+        object.insert(QStringLiteral("matched"), QJsonValue::Null);
     return line(object);
 }
 

@@ -14,7 +14,7 @@ struct ExchangeReport {
     int number = 1;
     CodeString sent;
     ExchangeResult result;
-    std::optional<bool> matched; // only when a reply was expected
+    std::optional<bool> matched; // only when a reply was expected and one came
 
     bool answered() const { return result.outcome == ExchangeResult::Outcome::Replied; }
     bool passed() const { return answered() && matched.value_or(true); }
@@ -32,17 +32,34 @@ struct Statistics {
     int different = 0;
     std::optional<double> min, median, p95, max; // milliseconds, over the replies
 };
-Statistics statisticsOf(const QList<ExchangeReport>& reports);
+
+// The statistics of a run, kept as its exchanges end: of each reply only its time, so that a
+// soak of any length needs little memory.
+class Tally {
+public:
+    void add(const ExchangeReport& report);
+    Statistics statistics() const;
+    int exchanges() const { return counts_.exchanges; }
+    bool allPassed() const { return counts_.replies - counts_.different == counts_.exchanges; }
+
+private:
+    Statistics counts_;
+    QList<double> times_;
+};
+
+// "1 character", "2 characters".
+QString counted(qsizetype n, const char* thing);
 
 // Text for a person: the message sent as the send views show it, then each exchange.
 QString sentText(const CodeString& sent);
 QString exchangeText(const ExchangeReport& report, const QString& waitText, bool oneLine);
 QString statisticsText(const Statistics& statistics);
 // What was expected instead of a different reply, in the reply's forms.
-QString expectedText(const QList<WrittenChar>& expected);
+QString expectedText(const CodeString& expected);
 
-// One line of JSON each.
-QString exchangeJson(const ExchangeReport& report);
+// One line of JSON each. With a reply expected, "matched" is there for every exchange, null where
+// no reply came.
+QString exchangeJson(const ExchangeReport& report, bool expecting);
 QString statisticsJson(const Statistics& statistics);
 
 } // namespace kav

@@ -1,96 +1,172 @@
 #include "exchange.h"
 
+#include "portdevice.h"
+
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
+#include <algorithm>
 
 namespace kav {
 
-ExchangeResult Exchanger::exchange(const CodeString& message, int waitMs, int quietMs,
-                                   int writeLimitMs) {
-    ExchangeResult result;
-    // A late end of the previous reply must not pass for the start of this one.
-    QCoreApplication::processEvents();
-    result.leftOver = comm_.InBufferCount();
-    comm_.setInBufferCount(0);
-
-    QEventLoop loop;
-    QElapsedTimer clock;
-    QTimer deadline; // the write, then the first byte
-    QTimer quiet;    // the spell of silence that ends the reply
-    for (QTimer* timer : {&deadline, &quiet}) {
+Exchanger::Exchanger(MSComm& comm)
+    : comm_(comm), baudRate_(parseSettings(comm.Settings(), hasOneAndHalfStopBits())->baudRate) {
+    for (QTimer* timer : {&deadline_, &quiet_}) {
         timer->setSingleShot(true);
         timer->setTimerType(Qt::PreciseTimer);
     }
-    bool written = false;
-    bool started = false;
+    connect(&comm_, &MSComm::Written, this, &Exchanger::onWritten);
+    connect(&comm_, &MSComm::Arrived, this, &Exchanger::onArrived);
+    connect(&comm_, &MSComm::OnComm, this, &Exchanger::onComm);
+    connect(&comm_, &MSComm::DeviceLost, this, &Exchanger::onDeviceLost);
+    connect(&deadline_, &QTimer::timeout, this, &Exchanger::onDeadline);
+    connect(&quiet_, &QTimer::timeout, this, &Exchanger::onQuiet);
+}
 
-    const auto startClock = [&] {
-        if (written)
-            return;
-        written = true;
-        clock.start();
-        deadline.start(waitMs);
-    };
-    bool finished = false;
-    // The first ending counts: events already queued behind it must not rewrite the outcome.
-    const auto finish = [&](ExchangeResult::Outcome outcome) {
-        if (finished)
-            return;
-        finished = true;
-        result.outcome = outcome;
-        loop.quit();
-    };
-    const auto connections = {
-        connect(&comm_, &MSComm::Written, &loop, startClock),
-        connect(&comm_, &MSComm::Arrived, &loop,
-                [&] {
-                    if (!started) {
-                        started = true;
-                        result.replyNs = written ? clock.nsecsElapsed() : 0;
-                        deadline.stop();
-                    }
-                    quiet.start(quietMs);
-                }),
-        connect(&comm_, &MSComm::OnComm, &loop,
-                [&] {
-                    result.reply += comm_.Input();
-                    if (result.reply.size() >= ReplyLimit) {
-                        result.cut = result.reply.size() > ReplyLimit || comm_.InBufferCount() > 0;
-                        result.reply.resize(ReplyLimit);
-                        finish(ExchangeResult::Outcome::Replied);
-                    }
-                }),
-        connect(&comm_, &MSComm::DeviceLost, &loop,
-                [&] { finish(ExchangeResult::Outcome::DeviceLost); }),
-        connect(&deadline, &QTimer::timeout, &loop,
-                [&] {
-                    finish(written ? ExchangeResult::Outcome::NoReply
-                                   : ExchangeResult::Outcome::NotWritten);
-                }),
-        connect(&quiet, &QTimer::timeout, &loop,
-                [&] {
-                    // A lead byte held for its trail is still part of the reply: wait for it.
-                    if (comm_.InBufferCount() > 0)
-                        quiet.start(MSComm::LeadHoldMs);
-                    else
-                        finish(ExchangeResult::Outcome::Replied);
-                }),
-    };
-    stop_ = [&] { finish(ExchangeResult::Outcome::Stopped); };
-    deadline.start(writeLimitMs);
+int Exchanger::writeLimitMs(qsizetype characters, qint32 baudRate) {
+    const double bitsPerCharacter = 12; // start, 8 data, parity, 2 stop at the most
+    const double ms = double(characters) * bitsPerCharacter * 1000 / std::max(baudRate, 1);
+    return int(std::min(2 * ms + 2000, 3600e3));
+}
+
+ExchangeResult Exchanger::exchange(const CodeString& message, int waitMs, int quietMs,
+                                   const std::optional<QByteArray>& expected) {
+    // A late end of the previous reply must not pass for the start of this one.
+    QCoreApplication::processEvents();
+    result_ = ExchangeResult();
+    result_.leftOver = droppedSince_ + comm_.InBufferCount();
+    droppedSince_ = 0;
+    comm_.setInBufferCount(0);
+    if (lost_ || !comm_.PortOpen())
+        result_.outcome = ExchangeResult::Outcome::DeviceLost;
+    if (stopped_)
+        result_.outcome = ExchangeResult::Outcome::Stopped;
+    if (lost_ || stopped_ || !comm_.PortOpen())
+        return result_;
+
+    waitMs_ = waitMs;
+    quietMs_ = quietMs;
+    expected_ = expected;
+    expectedAt_ = 0;
+    agrees_ = true;
+    written_ = started_ = finished_ = false;
+    phase_ = Phase::Exchanging;
+    QEventLoop loop;
+    loop_ = &loop;
+    deadline_.start(writeLimitMs(message.size(), baudRate_));
     if (comm_.OutputNow(message))
-        startClock();
-    loop.exec();
-    stop_ = nullptr;
-    for (const auto& connection : connections)
-        disconnect(connection);
-    return result;
+        onWritten();
+    if (!finished_)
+        loop.exec();
+    loop_ = nullptr;
+    phase_ = Phase::Idle;
+    deadline_.stop();
+    quiet_.stop();
+    return result_;
+}
+
+bool Exchanger::pause(int ms) {
+    if (!lost_ && !stopped_ && ms > 0) {
+        QEventLoop loop;
+        loop_ = &loop;
+        QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+        loop.exec();
+        loop_ = nullptr;
+    }
+    return !lost_ && !stopped_;
 }
 
 void Exchanger::stop() {
-    if (stop_)
-        stop_();
+    stopped_ = true;
+    if (phase_ == Phase::Exchanging)
+        finish(ExchangeResult::Outcome::Stopped);
+    else if (loop_)
+        loop_->quit();
+}
+
+void Exchanger::onWritten() {
+    if (phase_ != Phase::Exchanging || written_)
+        return;
+    written_ = true;
+    clock_.start();
+    deadline_.start(waitMs_);
+}
+
+void Exchanger::onArrived() {
+    if (phase_ != Phase::Exchanging || finished_)
+        return;
+    if (!started_) {
+        started_ = true;
+        result_.replyNs = written_ ? clock_.nsecsElapsed() : 0;
+        deadline_.stop();
+    }
+    quiet_.start(quietMs_);
+}
+
+void Exchanger::onComm() {
+    const CodeString codes = comm_.Input();
+    if (phase_ == Phase::Exchanging && !finished_)
+        takeReply(codes);
+    else
+        droppedSince_ += codes.size();
+}
+
+void Exchanger::takeReply(const CodeString& codes) {
+    const qsizetype room = ReplyLimit - result_.reply.size();
+    result_.reply += codes.first(std::min(room, codes.size()));
+    if (codes.size() >= room) {
+        result_.cut = codes.size() > room || comm_.InBufferCount() > 0;
+        finish(ExchangeResult::Outcome::Replied);
+        return;
+    }
+    if (!expected_ || !agrees_)
+        return;
+    // Compared as it comes, so a long reply in many small reads costs no more than one.
+    const QByteArray bytes = bytesOf(codes);
+    agrees_ = expected_->sliced(expectedAt_).startsWith(bytes);
+    expectedAt_ += bytes.size();
+    if (agrees_ && expectedAt_ == expected_->size())
+        finish(ExchangeResult::Outcome::Replied);
+}
+
+void Exchanger::onDeviceLost() {
+    lost_ = true;
+    if (phase_ != Phase::Exchanging) {
+        if (loop_)
+            loop_->quit();
+        return;
+    }
+    // What had come before the loss is a reply all the same, and is reported as one.
+    result_.lost = started_;
+    finish(started_ ? ExchangeResult::Outcome::Replied : ExchangeResult::Outcome::DeviceLost);
+}
+
+void Exchanger::onDeadline() {
+    if (written_) {
+        finish(ExchangeResult::Outcome::NoReply);
+        return;
+    }
+    // Whatever the line has not taken by now must not go out in the middle of a later exchange.
+    comm_.setOutBufferCount(0);
+    finish(ExchangeResult::Outcome::NotWritten);
+}
+
+void Exchanger::onQuiet() {
+    // A lead byte held for its trail is still part of the reply: wait for it.
+    if (comm_.InBufferCount() > 0)
+        quiet_.start(MSComm::LeadHoldMs);
+    else
+        finish(ExchangeResult::Outcome::Replied);
+}
+
+void Exchanger::finish(ExchangeResult::Outcome outcome) {
+    // The first ending counts: events already queued behind it must not rewrite the outcome.
+    if (finished_)
+        return;
+    finished_ = true;
+    result_.outcome = outcome;
+    deadline_.stop();
+    quiet_.stop();
+    if (loop_)
+        loop_->quit();
 }
 
 } // namespace kav

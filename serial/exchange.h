@@ -2,37 +2,83 @@
 
 #include "mscomm.h"
 
-#include <functional>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <optional>
 
 namespace kav {
 
 // One message out and the reply back, timed from the moment the system has taken the message to
-// the first byte read. The reply ends after a quiet spell, or when it grows to ReplyLimit.
+// the first byte read. The reply ends after a quiet spell, when it grows to ReplyLimit, or as
+// soon as it is exactly the reply expected.
 struct ExchangeResult {
     enum class Outcome { Replied, NoReply, NotWritten, DeviceLost, Stopped };
     Outcome outcome = Outcome::NoReply;
     qint64 replyNs = 0;     // meaningful for Replied only
     CodeString reply;       // what arrived, as codes
     bool cut = false;       // the reply went on past ReplyLimit and was cut there
-    qsizetype leftOver = 0; // characters that were waiting from before the send: not counted
+    bool lost = false;      // the device went away after the reply had begun: the run ends here
+    qsizetype leftOver = 0; // characters that came after the previous reply: not counted
 };
 
+// Exchanges on one open port, one after the other, with pauses between them. Once the device is
+// lost, every later exchange or pause ends at once.
 class Exchanger : public QObject {
     Q_OBJECT
 public:
     static constexpr qsizetype ReplyLimit = MSComm::MaxWaiting;
 
-    explicit Exchanger(MSComm& comm) : comm_(comm) {}
+    // comm must be open with a receive threshold of 1, and stay open with the same settings.
+    explicit Exchanger(MSComm& comm);
 
-    // comm must be open with a receive threshold of 1. writeLimitMs bounds how long the message
-    // may take to be handed over (it goes at the line's speed).
-    ExchangeResult exchange(const CodeString& message, int waitMs, int quietMs, int writeLimitMs);
-    // Ends the exchange under way at once (the operator pressed Ctrl+C).
+    // How long a message of `characters` may take to be handed to the system at `baudRate`:
+    // twice the time the line needs for it (12 bits a character, the most a character takes),
+    // and two seconds more for the system; an hour at the most.
+    static int writeLimitMs(qsizetype characters, qint32 baudRate);
+
+    // `expected`, when given, are the bytes of a reply that ends the exchange as soon as they
+    // have all come, without waiting for the quiet spell.
+    ExchangeResult exchange(const CodeString& message, int waitMs, int quietMs,
+                            const std::optional<QByteArray>& expected = std::nullopt);
+    // Waits `ms` between exchanges; whatever arrives meanwhile is counted and dropped. False when
+    // the device was lost (or stop was called) before or during the pause.
+    bool pause(int ms);
+    bool lost() const { return lost_; }
+    // Ends the exchange or pause under way at once (the operator pressed Ctrl+C).
     void stop();
 
 private:
+    enum class Phase { Idle, Exchanging };
+
+    void onWritten();
+    void onArrived();
+    void onComm();
+    void onDeviceLost();
+    void onDeadline();
+    void onQuiet();
+    void takeReply(const CodeString& codes);
+    void finish(ExchangeResult::Outcome outcome);
+
     MSComm& comm_;
-    std::function<void()> stop_;
+    qint32 baudRate_;
+    Phase phase_ = Phase::Idle;
+    QEventLoop* loop_ = nullptr; // the exchange's or the pause's, while one runs
+    QTimer deadline_;            // the write, then the first byte
+    QTimer quiet_;               // the spell of silence that ends the reply
+    QElapsedTimer clock_;
+    int waitMs_ = 0;
+    int quietMs_ = 0;
+    std::optional<QByteArray> expected_;
+    qsizetype expectedAt_ = 0; // reply bytes so far that agree with the expected ones
+    bool agrees_ = true;       // false once a reply byte differs from the expected one
+    bool written_ = false;
+    bool started_ = false;
+    bool finished_ = false;
+    bool lost_ = false;
+    bool stopped_ = false;
+    ExchangeResult result_;
+    qsizetype droppedSince_ = 0; // characters taken between exchanges
 };
 
 } // namespace kav

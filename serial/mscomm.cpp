@@ -40,7 +40,7 @@ bool MSComm::applyLine(const LineSettings& line) {
 void MSComm::setSettings(const QString& settings) {
     const std::optional<LineSettings> line = parseSettings(settings, hasOneAndHalfStopBits());
     if (!line)
-        throw CommError("the settings text \"" + settings.toStdString() + "\" cannot be applied");
+        throw CommError(settingsRefusal(settings, hasOneAndHalfStopBits()).toStdString());
     if (port_.isOpen()) {
         if (!applyLine(*line)) {
             applyLine(line_); // the line stays as it was before this write
@@ -64,6 +64,11 @@ void MSComm::setInBufferCount(int count) {
     holdTimer_.stop();
     if (port_.isOpen())
         port_.clear(QSerialPort::Input);
+}
+
+void MSComm::setOutBufferCount(int count) {
+    if (count == 0 && port_.isOpen())
+        port_.clear(QSerialPort::Output);
 }
 
 bool MSComm::PortOpen() const {
@@ -108,8 +113,11 @@ void MSComm::Output(const CodeString& data) {
 
 bool MSComm::OutputNow(const CodeString& data) {
     Output(data);
-    // The serial library otherwise writes on its next turn of the event loop.
-    port_.flush();
+    // The serial library otherwise writes on its next turn of the event loop. Its flush writes
+    // whether or not the driver has room, and takes a full buffer for a vanished device: a far
+    // end that has stopped reading is left to the event loop, which writes when there is room.
+    if (port_.isOpen() && canWriteNow(port_.handle()))
+        port_.flush();
     return port_.bytesToWrite() == 0;
 }
 

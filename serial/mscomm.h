@@ -49,6 +49,10 @@ public:
     int InBufferCount() const;        // characters waiting to be taken by Input, at most MaxWaiting
     void setInBufferCount(int count); // 0 discards whatever waits
 
+    // 0 discards whatever waits to go out, in the serial library and in the driver, so that a
+    // message the line would not take cannot follow a later one out.
+    void setOutBufferCount(int count);
+
     bool PortOpen() const;
     void setPortOpen(bool open); // opening throws CommError on failure; closing never fails
 
@@ -91,9 +95,9 @@ private:
     QString device_;   // what the port was last opened on, for the log
     QTimer holdTimer_; // runs only while a lead byte is held back
     ByteSplitter splitter_;
-    CodeString waiting_;                                   // received codes not yet taken by Input
-    QString settings_ = QStringLiteral("9600,N,8,1");      // the stock value
-    LineSettings line_ = *parseSettings(settings_, false); // what Settings stands for
+    CodeString waiting_; // received codes not yet taken by Input
+    QString settings_ = QString::fromLatin1(DefaultSettings); // the stock value
+    LineSettings line_ = *parseSettings(settings_, false);    // what Settings stands for
     bool lossPending_ = false;
     int commPort_ = 1;
     bool nullDiscard_ = false;

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <poll.h>
 #include <sys/stat.h>
 
 namespace kav {
@@ -49,6 +50,11 @@ QString deviceToOpen(const QString& entry, QString* why) {
 
 bool hasOneAndHalfStopBits() {
     return false;
+}
+
+bool canWriteNow(qintptr handle) {
+    pollfd p{int(handle), POLLOUT, 0};
+    return ::poll(&p, 1, 0) == 1 && (p.revents & POLLOUT);
 }
 
 bool readingNeedsRestart() {

@@ -17,6 +17,10 @@ bool hasOneAndHalfStopBits() {
     return true;
 }
 
+bool canWriteNow(qintptr) {
+    return true;
+}
+
 bool readingNeedsRestart() {
     // Wine's ntdll exports wine_get_version; Windows' does not.
     static const bool wine =

@@ -119,4 +119,34 @@ std::optional<LineSettings> parseSettings(const QString& text, bool oneAndHalfSt
     return LineSettings{*baud, *parity, *data, *stop};
 }
 
+QString settingsRefusal(const QString& text, bool oneAndHalfStopBits) {
+    if (parseSettings(text, oneAndHalfStopBits))
+        return QString();
+    const QString head = QStringLiteral("the settings text \"%1\" cannot be applied: ").arg(text);
+    const QStringList fields = text.split(u',');
+    if (fields.size() != 4)
+        return head + QStringLiteral("it has %1 fields, where it needs four joined by commas: "
+                                     "baud rate, parity, data bits, stop bits")
+                          .arg(fields.size());
+    const QString stopBits =
+        oneAndHalfStopBits ? QStringLiteral("1, 1.5 or 2") : QStringLiteral("1 or 2");
+    const struct {
+        bool ok;
+        const char* name;
+        QString allowed;
+    } checks[] = {
+        {parseBaud(fields[0]).has_value(), "the baud rate",
+         QStringLiteral("a whole number from 1, in digits only")},
+        {parseParity(fields[1]).has_value(), "the parity", QStringLiteral("N, E, O, M or S")},
+        {parseDataBits(fields[2]).has_value(), "the data bits", QStringLiteral("5, 6, 7 or 8")},
+        {parseStopBits(fields[3], oneAndHalfStopBits).has_value(), "the stop bits", stopBits},
+    };
+    for (int i = 0; i < 4; ++i)
+        if (!checks[i].ok)
+            return head + QStringLiteral("field %1, %2, is \"%3\"; it must be %4")
+                              .arg(i + 1)
+                              .arg(QLatin1String(checks[i].name), fields[i], checks[i].allowed);
+    return head; // not reached: a text every field of which is right is taken
+}
+
 } // namespace kav

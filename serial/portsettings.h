@@ -14,6 +14,9 @@ QString portNumberText(const QString& portName);
 // first other character. No digit gives 0.
 qint16 portNumber(const QString& numberText);
 
+// What a port is set to until something else is asked for, as the window's lists start.
+inline constexpr char DefaultSettings[] = "9600,N,8,1";
+
 // The line settings a settings text such as "9600,N,8,1" stands for.
 struct LineSettings {
     qint32 baudRate;
@@ -29,5 +32,10 @@ struct LineSettings {
 // 1, 1.5 (only where the platform has it) or 2. Anything else gives nothing. Whether the device
 // takes the values is only known when the port opens.
 std::optional<LineSettings> parseSettings(const QString& text, bool oneAndHalfStopBits);
+
+// Why parseSettings refuses a text, naming the first field that is wrong, for whoever typed it:
+// 'the settings text "9600,X,8,1" cannot be applied: field 2, the parity, is "X"; it must be
+// N, E, O, M or S'. Empty for a text it takes.
+QString settingsRefusal(const QString& text, bool oneAndHalfStopBits);
 
 } // namespace kav

@@ -58,6 +58,8 @@ struct Pty {
         // Like a real adapter, nobody holds the device open until the program does.
         ::close(slave);
         ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+        // A program the test starts must not hold the far end too: closing it is the unplug.
+        ::fcntl(master, F_SETFD, FD_CLOEXEC);
         slaveName = QString::fromLocal8Bit(name);
     }
     ~Pty() { closeMaster(); }

@@ -2,6 +2,7 @@
 // pseudo-terminal (COM2) and a port that leads nowhere (COM3); and its statistics on their own.
 
 #include "mscomm.h"
+#include "options.h"
 #include "ptyfixture.h"
 #include "report.h"
 
@@ -55,8 +56,16 @@ private slots:
     void refusedBeforeWriting();
     void portNotOpened_data();
     void portNotOpened();
+    void lostDeviceEndsTheRun_data();
+    void lostDeviceEndsTheRun();
+    void unwritableOutput_data();
+    void unwritableOutput();
     void statistics_data();
     void statistics();
+    void reportText_data();
+    void reportText();
+    void arguments_data();
+    void arguments();
 
 private:
     QTemporaryDir config_;
@@ -202,6 +211,72 @@ void SendTest::portNotOpened() {
     QCOMPARE(far.read(1, 200), QByteArray());
 }
 
+void SendTest::lostDeviceEndsTheRun_data() {
+    QTest::addColumn<int>("hangUpAfterMs"); // after the reply went out
+    // The reply ends after 0.5 s of quiet, then the run pauses for 1 s.
+    QTest::newRow("in the quiet spell") << 100;
+    QTest::newRow("in the pause") << 900;
+}
+
+void SendTest::lostDeviceEndsTheRun() {
+    QFETCH(int, hangUpAfterMs);
+    Pty far;
+    QVERIFY(far.ok());
+    QVERIFY(linkPort(2, far.slaveName));
+    QProcess send;
+    send.start(QStringLiteral(KAVETTA_SEND),
+               {"--repeat", "3", "--interval", "1", "--quiet", "0.5", "--json", "COM2", "A"});
+    QVERIFY(send.waitForStarted());
+    QCOMPARE(far.read(1), QByteArray("A"));
+    QVERIFY(far.write("B"));
+    QTest::qWait(hangUpAfterMs);
+    far.closeMaster();
+    QVERIFY(send.waitForFinished(5000));
+    QCOMPARE(send.exitCode(), 2);
+    const QString out = QString::fromUtf8(send.readAllStandardOutput());
+    const QJsonObject summary = lastJson(out)[QStringLiteral("summary")].toObject();
+    QCOMPARE(summary[QStringLiteral("exchanges")].toInt(), 1);
+    QVERIFY2(summary[QStringLiteral("replies")].toInt() == 1, qPrintable(out));
+    QVERIFY(QString::fromUtf8(send.readAllStandardError()).contains(QStringLiteral(": lost:")));
+}
+
+void SendTest::unwritableOutput_data() {
+    QTest::addColumn<bool>("closed"); // else on a full disk
+    QTest::addColumn<bool>("json");
+    QTest::addColumn<QString>("why");
+    QTest::addColumn<QByteArray>("sent"); // what the far end got before the run stopped
+    // The text output begins with the message, before any exchange; JSON with the first one.
+    QTest::newRow("full disk, text") << false << false << "No space left on device" << QByteArray();
+    QTest::newRow("full disk, JSON")
+        << false << true << "No space left on device" << QByteArray("A");
+    QTest::newRow("closed, text") << true << false << "Bad file descriptor" << QByteArray();
+    QTest::newRow("closed, JSON") << true << true << "Bad file descriptor" << QByteArray("A");
+}
+
+void SendTest::unwritableOutput() {
+    QFETCH(bool, closed);
+    QFETCH(bool, json);
+    QFETCH(QString, why);
+    QFETCH(QByteArray, sent);
+    Pty far;
+    QVERIFY(far.ok());
+    QVERIFY(linkPort(2, far.slaveName));
+    QProcess send;
+    if (closed)
+        send.setChildProcessModifier([] { ::close(STDOUT_FILENO); });
+    else
+        send.setStandardOutputFile(QStringLiteral("/dev/full"));
+    QStringList arguments{"--repeat", "3", "--interval", "0", "--wait", "0.1", "COM2", "A"};
+    if (json)
+        arguments.prepend(QStringLiteral("--json"));
+    send.start(QStringLiteral(KAVETTA_SEND), arguments);
+    QVERIFY(send.waitForFinished(10000));
+    QCOMPARE(send.exitCode(), 74);
+    const QString err = QString::fromUtf8(send.readAllStandardError());
+    QVERIFY2(err.contains(QStringLiteral("kavetta-send: write error: ") + why), qPrintable(err));
+    QCOMPARE(far.read(sent.size() + 1, 300), sent);
+}
+
 void SendTest::statistics_data() {
     QTest::addColumn<QList<double>>("times");    // a negative time is a miss
     QTest::addColumn<QList<double>>("expected"); // min, median, p95, max
@@ -223,19 +298,79 @@ void SendTest::statistics() {
     QFETCH(QList<double>, times);
     QFETCH(QList<double>, expected);
     QFETCH(QString, window);
-    QList<ExchangeReport> reports;
+    Tally tally;
     for (double ms : times) {
         ExchangeReport report;
         report.result.outcome =
             ms < 0 ? ExchangeResult::Outcome::NoReply : ExchangeResult::Outcome::Replied;
         report.result.replyNs = qint64(ms * 1e6);
-        reports.append(report);
+        tally.add(report);
     }
-    const Statistics statistics = statisticsOf(reports);
+    const Statistics statistics = tally.statistics();
     QCOMPARE(statistics.misses, int(times.count(-1)));
     QCOMPARE((QList<double>{*statistics.min, *statistics.median, *statistics.p95, *statistics.max}),
              expected);
     QCOMPARE(windowTime(times.first()), window);
+}
+
+void SendTest::reportText_data() {
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<bool>("lost");
+    QTest::addColumn<QString>("text");
+    using O = ExchangeResult::Outcome;
+    QTest::newRow("one character") << int(O::Replied) << QByteArray("A") << false
+                                   << "reply:  A\n        41\n        1 character\n"
+                                      "time:   12.0 ms (0 in the window)\n";
+    QTest::newRow("then lost") << int(O::Replied) << QByteArray("AB") << true
+                               << "reply:  AB\n        4142\n        2 characters\n"
+                                  "        then the device was lost\n"
+                                  "time:   12.0 ms (0 in the window)\n";
+    QTest::newRow("not written") << int(O::NotWritten) << QByteArray() << false
+                                 << "reply:  none (the line did not take the message)\n";
+}
+
+void SendTest::reportText() {
+    QFETCH(int, outcome);
+    QFETCH(QByteArray, reply);
+    QFETCH(bool, lost);
+    QFETCH(QString, text);
+    ExchangeReport report;
+    report.result.outcome = ExchangeResult::Outcome(outcome);
+    report.result.replyNs = 12'000'000;
+    for (char byte : reply)
+        report.result.reply.append(Code(quint8(byte)));
+    report.result.lost = lost;
+    QCOMPARE(exchangeText(report, QStringLiteral("2"), false), text);
+}
+
+void SendTest::arguments_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("refusal"); // empty for a run
+    QTest::addColumn<QString>("message"); // its codes in hexadecimal, for a run
+    QTest::newRow("a message beginning with -") << QStringList{"COM1", "--", "-A"} << ""
+                                                << "2D41";
+    QTest::newRow("settings: the field that is wrong")
+        << QStringList{"--settings", "9600,N,9,1", "COM1", "A"}
+        << "--settings: the settings text \"9600,N,9,1\" cannot be applied: field 3, the data "
+           "bits, is \"9\"; it must be 5, 6, 7 or 8"
+        << "";
+    QTest::newRow("every option the help names")
+        << QStringList{"--help-all", "COM1", "A"} << "Unknown option 'help-all'."
+        << "";
+}
+
+void SendTest::arguments() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, refusal);
+    QFETCH(QString, message);
+    const ParsedArguments parsed = parseArguments(QStringList{"kavetta-send"} + arguments);
+    QCOMPARE(parsed.text, refusal);
+    QCOMPARE(int(parsed.action), int(refusal.isEmpty() ? ParsedArguments::Action::Run
+                                                       : ParsedArguments::Action::Refuse));
+    QCOMPARE(hexOf(parsed.options.message), message);
+    // --help-all is refused above, so the help must not offer it.
+    QVERIFY(!parseArguments({"kavetta-send", "--help"}).text.contains(QStringLiteral("help-all")));
 }
 
 QTEST_GUILESS_MAIN(SendTest)

@@ -1,0 +1,65 @@
+#include "session.h"
+
+#include "console.h"
+
+namespace kav {
+
+Session::Session(MSComm& comm, const SendOptions& options) : options_(options), exchanger_(comm) {
+    if (options_.expected)
+        expectedBytes_ = bytesOf(*options_.expected);
+    // Ctrl+C ends a long run with the figures so far; signals cannot reach the loops themselves.
+    catchInterrupt();
+    connect(&interruptWatch_, &QTimer::timeout, this, &Session::watchInterrupt);
+    interruptWatch_.start(50);
+}
+
+Session::End Session::run() {
+    if (!options_.json && !writeOut(sentText(options_.message)))
+        return End::OutputFailed;
+    for (int n = 1; n <= options_.repeat; ++n) {
+        if (n > 1 && !exchanger_.pause(options_.intervalMs))
+            break;
+        const ExchangeReport done = exchange(n);
+        if (done.result.outcome == ExchangeResult::Outcome::Stopped)
+            break;
+        if (!report(done))
+            return End::OutputFailed;
+        if (exchanger_.lost())
+            break;
+    }
+    if (interrupted())
+        return End::Interrupted;
+    return exchanger_.lost() ? End::DeviceLost : End::Finished;
+}
+
+ExchangeReport Session::exchange(int number) {
+    ExchangeReport report;
+    report.number = number;
+    report.sent = options_.message;
+    report.result =
+        exchanger_.exchange(options_.message, options_.waitMs, options_.quietMs, expectedBytes_);
+    if (expectedBytes_ && report.answered())
+        report.matched = bytesOf(report.result.reply) == *expectedBytes_;
+    return report;
+}
+
+bool Session::report(const ExchangeReport& report) {
+    if (report.result.leftOver > 0)
+        writeErr(QStringLiteral("kavetta-send: dropped %1 that came before exchange %2\n")
+                     .arg(counted(report.result.leftOver, "character"))
+                     .arg(report.number));
+    tally_.add(report);
+    if (options_.json)
+        return writeOut(exchangeJson(report, options_.expected.has_value()));
+    QString text = exchangeText(report, options_.waitText, options_.repeat > 1);
+    if (report.matched == false && options_.repeat == 1)
+        text += expectedText(*options_.expected);
+    return writeOut(text);
+}
+
+void Session::watchInterrupt() {
+    if (interrupted())
+        exchanger_.stop();
+}
+
+} // namespace kav

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "exchange.h"
+#include "options.h"
+#include "report.h"
+
+#include <QTimer>
+
+namespace kav {
+
+// The exchanges of one run on an open port, each written to standard output as it ends.
+class Session : public QObject {
+    Q_OBJECT
+public:
+    enum class End { Finished, DeviceLost, Interrupted, OutputFailed };
+
+    Session(MSComm& comm, const SendOptions& options);
+    End run();
+    const Tally& tally() const { return tally_; }
+
+private:
+    ExchangeReport exchange(int number);
+    bool report(const ExchangeReport& report);
+    void watchInterrupt();
+
+    const SendOptions& options_;
+    Exchanger exchanger_;
+    std::optional<QByteArray> expectedBytes_;
+    QTimer interruptWatch_;
+    Tally tally_;
+};
+
+} // namespace kav
