@@ -116,7 +116,7 @@ bool MSComm::OutputNow(const CodeString& data) {
     // The serial library otherwise writes on its next turn of the event loop. Its flush writes
     // whether or not the driver has room, and takes a full buffer for a vanished device: a far
     // end that has stopped reading is left to the event loop, which writes when there is room.
-    if (port_.isOpen() && canWriteNow(port_.handle()))
+    if (port_.isOpen() && canWriteNow(port_))
         port_.flush();
     return port_.bytesToWrite() == 0;
 }

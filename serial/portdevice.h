@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSerialPort>
 #include <QString>
 
 namespace kav {
@@ -25,9 +26,9 @@ QString deviceToOpen(const QString& entry, QString* why);
 // setting (the serial library would quietly use one stop bit instead), so there it is refused.
 bool hasOneAndHalfStopBits();
 
-// Whether the driver takes at least one byte from a write on this port handle now. POSIX: a
+// Whether the driver takes at least one byte from a write on this open port now. POSIX: a
 // non-blocking poll. Windows writes overlapped and never refuses a write for want of room.
-bool canWriteNow(qintptr handle);
+bool canWriteNow(const QSerialPort& port);
 
 // Whether the serial library's reading must be restarted by hand after opening and after each
 // read (see MSComm::restartReading). True only under Wine.

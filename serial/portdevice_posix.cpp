@@ -52,8 +52,8 @@ bool hasOneAndHalfStopBits() {
     return false;
 }
 
-bool canWriteNow(qintptr handle) {
-    pollfd p{int(handle), POLLOUT, 0};
+bool canWriteNow(const QSerialPort& port) {
+    pollfd p{port.handle(), POLLOUT, 0};
     return ::poll(&p, 1, 0) == 1 && (p.revents & POLLOUT);
 }
 

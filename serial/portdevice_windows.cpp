@@ -17,7 +17,7 @@ bool hasOneAndHalfStopBits() {
     return true;
 }
 
-bool canWriteNow(qintptr) {
+bool canWriteNow(const QSerialPort&) {
     return true;
 }
 
