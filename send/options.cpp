@@ -102,7 +102,7 @@ ParsedArguments parseArguments(const QStringList& arguments) {
     if (!message.ok())
         return refuse(refusedText(messageName, message));
     SendBuffer buffer;
-    if (!appendCodes(buffer, message.codes()))
+    if (!appendCodes(buffer, message.codes))
         return refuse(messageName + QStringLiteral(": longer than the %1 characters the window "
                                                    "holds")
                                         .arg(SendBuffer::MaxLength));
@@ -156,7 +156,7 @@ ParsedArguments parseArguments(const QStringList& arguments) {
         if (!expected.ok())
             return refuse(refusedText(
                 asHex ? QStringLiteral("--expect-hex") : QStringLiteral("--expect"), expected));
-        options.expected = expected.chars;
+        options.expected = expected.codes;
     }
     return parsed;
 }

@@ -18,7 +18,7 @@ struct SendOptions {
     int intervalMs = 500;
     int repeat = 1;
     bool json = false;
-    std::optional<QList<WrittenChar>> expected;
+    std::optional<CodeString> expected;
 };
 
 struct ParsedArguments {

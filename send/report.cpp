@@ -1,6 +1,6 @@
 #include "report.h"
 
-#include "mnemonics.h"
+#include "bytesplitter.h"
 #include "reception.h"
 #include "sendbuffer.h"
 #include "ticks.h"
@@ -147,18 +147,16 @@ QString statisticsText(const Statistics& statistics) {
     return text;
 }
 
-QString expectedText(const QList<WrittenChar>& expected) {
+QString expectedText(const CodeString& expected) {
+    // Split as a reply's bytes are, so that two bytes written in hexadecimal show as the one
+    // character a reply of those bytes would show.
     CodeString codes;
-    QString text;
-    for (const WrittenChar& written : expected) {
-        codes.append(written.code);
-        text += written.character.isNull() ? receiveView(receiveToken(written.code))
-                                           : QString(written.character);
-    }
-    const bool allCodes = std::all_of(expected.cbegin(), expected.cend(),
-                                      [](const WrittenChar& w) { return w.character.isNull(); });
-    return QStringLiteral("expected: ") + text + u'\n' +
-           (allCodes ? QString(10, u' ') + hexOf(codes) + u'\n' : QString());
+    ByteSplitter splitter;
+    splitter.feed(bytesOf(expected), codes);
+    splitter.flush(codes);
+    const Shown shown = shownReply(codes);
+    return QStringLiteral("expected: ") + shown.text + u'\n' + QString(10, u' ') + shown.hex +
+           u'\n';
 }
 
 QString exchangeJson(const ExchangeReport& report) {

@@ -39,7 +39,7 @@ QString sentText(const CodeString& sent);
 QString exchangeText(const ExchangeReport& report, const QString& waitText, bool oneLine);
 QString statisticsText(const Statistics& statistics);
 // What was expected instead of a different reply, in the reply's forms.
-QString expectedText(const QList<WrittenChar>& expected);
+QString expectedText(const CodeString& expected);
 
 // One line of JSON each.
 QString exchangeJson(const ExchangeReport& report);
