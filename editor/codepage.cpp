@@ -1,6 +1,50 @@
 #include "codepage.h"
 
+#include <QHash>
+#include <utility>
+
 namespace kav {
+
+namespace {
+
+bool isNecSelectedIbm(Code code) {
+    return code >= 0xED40 && code <= 0xEEFC;
+}
+
+// The double-byte half of the encoder, read back from the decoder so that both directions rest on
+// the one mapping the reference table holds every build to.
+QHash<char16_t, Code> makeDoubleByteCodes() {
+    QHash<char16_t, Code> codes;
+    for (int lead = 0x81; lead <= 0xFC; ++lead) {
+        if (!isLeadByte(quint8(lead)))
+            continue;
+        for (int trail = 0x40; trail <= 0xFC; ++trail) {
+            if (!isTrailByte(quint8(trail)))
+                continue;
+            const Code code = Code(lead << 8 | trail);
+            const QString text = decodePair(code);
+            if (text.size() != 1 || text[0] == StandIn)
+                continue;
+            // Codes come in rising order, so the first one kept is the lowest; an NEC-selected
+            // one gives way to any later code, as Windows writes those characters elsewhere.
+            const auto kept = codes.find(text[0].unicode());
+            if (kept == codes.end())
+                codes.insert(text[0].unicode(), code);
+            else if (isNecSelectedIbm(*kept) && !isNecSelectedIbm(code))
+                *kept = code;
+        }
+    }
+    // The forms other systems map these JIS X 0208 codes to, and their input methods type; code
+    // page 932 decodes the codes to full-width or other forms, and has no code for these.
+    static constexpr std::pair<char16_t, Code> jisForms[] = {
+        {0x301C, 0x8160}, {0x2212, 0x817C}, {0x00A2, 0x8191}, {0x00A3, 0x8192},
+        {0x00AC, 0x81CA}, {0x2016, 0x8161}, {0x2014, 0x815C}};
+    for (const auto& [character, code] : jisForms)
+        codes.insert(character, code);
+    return codes;
+}
+
+} // namespace
 
 bool isLeadByte(quint8 byte) {
     return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
@@ -42,6 +86,20 @@ QString textOf(Code code) {
     if (code >= 0xA1 && code <= 0xDF)
         return QString(QChar(0xFF61 + (code - 0xA1))); // half-width katakana block
     return QString(StandIn);
+}
+
+std::optional<Code> codeOf(char32_t character) {
+    if (character < 0x80)
+        return Code(character);
+    if (character >= 0xFF61 && character <= 0xFF9F)
+        return Code(0xA1 + (character - 0xFF61)); // half-width katakana block
+    if (character > 0xFFFF)
+        return std::nullopt; // the code page has nothing beyond the Basic Multilingual Plane
+    static const QHash<char16_t, Code> doubleByteCodes = makeDoubleByteCodes();
+    const auto found = doubleByteCodes.constFind(char16_t(character));
+    if (found == doubleByteCodes.cend())
+        return std::nullopt;
+    return *found;
 }
 
 QByteArray bytesOf(const CodeString& codes) {

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <QtGlobal>
+#include <optional>
 
 namespace kav {
 
@@ -31,6 +32,14 @@ QString textOf(Code code);
 // 932 decoder (ICU's windows-31j, or Windows' MultiByteToWideChar), held to one table by the tests.
 QString decodePair(Code code);
 inline constexpr QChar StandIn{0xFFFD};
+
+// The code one character has in the code page, as Windows' own code page 932 encoder writes it,
+// or none. Where the code page gives a character two or three codes, the NEC row 13 and JIS rows
+// come before the IBM extensions (FA40-FC4B), and those before the NEC-selected IBM extensions
+// (ED40-EEFC). The JIS X 0208 forms that input methods outside Windows type (U+301C, U+2212,
+// U+00A2, U+00A3, U+00AC, U+2016, U+2014) have their Shift_JIS codes. The yen sign has none here:
+// whoever reads typed text decides whether it is the backslash.
+std::optional<Code> codeOf(char32_t character);
 
 // The bytes a string of codes puts on the wire, in order.
 QByteArray bytesOf(const CodeString& codes);

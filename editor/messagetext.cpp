@@ -8,7 +8,7 @@ namespace kav {
 namespace {
 
 WrittenText refuse(WrittenText&& written, qsizetype index, const QString& why) {
-    written.chars.clear();
+    written.codes.clear();
     written.errorAt = index + 1;
     written.error = QStringLiteral("character %1 ").arg(index + 1) + why;
     return std::move(written);
@@ -55,14 +55,6 @@ bool isComposable(Code code) {
     return code <= 27 || (code >= 32 && code <= 125);
 }
 
-CodeString WrittenText::codes() const {
-    CodeString out;
-    out.reserve(chars.size());
-    for (const WrittenChar& written : chars)
-        out.append(written.code);
-    return out;
-}
-
 WrittenText parseWritten(const QString& text, Reach reach) {
     WrittenText written;
     for (qsizetype at = 0; at < text.size();) {
@@ -73,13 +65,17 @@ WrittenText parseWritten(const QString& text, Reach reach) {
                 return refuse(std::move(written), at,
                               quoted(token) + QStringLiteral(" is no mnemonic") +
                                   (reach == Reach::Composable ? composableRange : QString()));
-            written.chars.append({Code(code), QChar()});
+            written.codes.append(Code(code));
             at += length;
             continue;
         }
         // The Japanese keyboard's yen key is the backslash, as in the send box.
         const QString typed = typedCharacters(Qt::NoModifier, QString(text[at]));
         const char16_t c = typed[0].unicode();
+        const bool pair =
+            text[at].isHighSurrogate() && at + 1 < text.size() && text[at + 1].isLowSurrogate();
+        const QStringView character = QStringView(text).sliced(at, pair ? 2 : 1);
+        const char32_t ucs = pair ? QChar::surrogateToUcs4(text[at], text[at + 1]) : c;
         if (c < 32 || c == 0x7F)
             return refuse(std::move(written), at,
                           QStringLiteral("is a raw control character (code %1); write it as its "
@@ -88,22 +84,20 @@ WrittenText parseWritten(const QString& text, Reach reach) {
         if (reach == Reach::Composable) {
             if (!isComposable(c))
                 return refuse(std::move(written), at,
-                              QStringLiteral("(%1) cannot be sent").arg(quoted(typed)) +
+                              QStringLiteral("(%1) cannot be sent").arg(quoted(character)) +
                                   composableRange);
-            written.chars.append({Code(c), QChar()});
-        } else if (c < 0x80) {
-            written.chars.append({Code(c), QChar()});
-        } else if (c >= 0x2400 && c <= 0x241F) {
-            written.chars.append({Code(c - 0x2400), QChar()});
-        } else if (c == 0x2421) {
-            written.chars.append({Code(0x7F), QChar()});
-        } else if (typed[0].isSurrogate() || c == StandIn.unicode()) {
-            return refuse(std::move(written), at,
-                          QStringLiteral("has no code in the Japanese code page; use hexadecimal"));
+            written.codes.append(Code(c));
+        } else if (const int picture = codeOfControlPicture(typed[0]); picture >= 0) {
+            written.codes.append(Code(picture));
+        } else if (const std::optional<Code> code = codeOf(ucs)) {
+            written.codes.append(*code);
         } else {
-            written.chars.append({0, typed[0]});
+            return refuse(std::move(written), at,
+                          QStringLiteral("(%1) has no code in the Japanese code page; use "
+                                         "--expect-hex")
+                              .arg(quoted(character)));
         }
-        ++at;
+        at += character.size();
     }
     return written;
 }
@@ -130,7 +124,7 @@ WrittenText parseHex(const QString& text, Reach reach) {
             return refuse(std::move(written), highAt,
                           QStringLiteral("(code %1) cannot be sent").arg(hexOf(code)) +
                               composableRange);
-        written.chars.append({code, QChar()});
+        written.codes.append(code);
         high = -1;
     }
     if (high >= 0)
@@ -139,29 +133,8 @@ WrittenText parseHex(const QString& text, Reach reach) {
     return written;
 }
 
-bool replyMatches(const QList<WrittenChar>& expected, const CodeString& reply) {
-    // Written codes are single bytes; a double-byte reply character takes two of them.
-    qsizetype next = 0;
-    const auto takeByte = [&](quint8 byte) {
-        if (next >= expected.size() || !expected[next].character.isNull() ||
-            expected[next].code != byte)
-            return false;
-        ++next;
-        return true;
-    };
-    for (Code code : reply) {
-        if (next < expected.size() && !expected[next].character.isNull()) {
-            if (textOf(code) != QString(expected[next].character))
-                return false;
-            ++next;
-            continue;
-        }
-        if (isDoubleByte(code) && !takeByte(quint8(code >> 8)))
-            return false;
-        if (!takeByte(quint8(code & 0xFF)))
-            return false;
-    }
-    return next == expected.size();
+bool replyMatches(const CodeString& expected, const CodeString& reply) {
+    return bytesOf(expected) == bytesOf(reply);
 }
 
 } // namespace kav

@@ -2,7 +2,6 @@
 
 #include "codepage.h"
 
-#include <QList>
 #include <QString>
 
 namespace kav {
@@ -10,22 +9,12 @@ namespace kav {
 // A message, or an expected reply, written on a command line in the send box's own notation:
 // the keypad's mnemonics for their codes and every other character as itself.
 
-// One written character: a code, or (in an expected reply only) a character that any code
-// decoding to it matches, since the Japanese code page gives some characters two codes.
-struct WrittenChar {
-    Code code = 0;
-    QChar character; // null for a code
-
-    bool operator==(const WrittenChar&) const = default;
-};
-
 struct WrittenText {
-    QList<WrittenChar> chars;
+    CodeString codes;      // what was written, as the codes it stands for
     qsizetype errorAt = 0; // where the text was refused, counted from 1; 0 when it was not
     QString error;         // why, for the person who wrote it
 
     bool ok() const { return error.isEmpty(); }
-    CodeString codes() const; // the codes, for a text that holds only codes
 };
 
 enum class Reach {
@@ -41,14 +30,14 @@ bool isComposable(Code code);
 // code; the yen sign is the backslash, as the Japanese keyboard types it. Raw control characters
 // are refused: the send box only ever shows them as mnemonics. With Reach::Received, the control
 // pictures the receive view shows (U+2400 NUL ... U+241F, U+2421 DEL) stand for their codes and
-// any other character of the code page is accepted.
+// any other character is its code in the code page (codeOf); one that has none is refused.
 WrittenText parseWritten(const QString& text, Reach reach);
 
 // Hexadecimal as the code box shows it: two digits a byte, either case, blanks between bytes.
 WrittenText parseHex(const QString& text, Reach reach);
 
-// Whether a reply is exactly what was expected, byte for byte; a written character matches one
-// reply character that decodes to it.
-bool replyMatches(const QList<WrittenChar>& expected, const CodeString& reply);
+// Whether a reply is exactly what was expected, byte for byte: however either is split into
+// codes, a double-byte code and its two bytes written alone put the same bytes on the line.
+bool replyMatches(const CodeString& expected, const CodeString& reply);
 
 } // namespace kav

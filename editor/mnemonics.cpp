@@ -49,4 +49,21 @@ int codeOfMnemonic(QStringView name) {
     return -1;
 }
 
+QChar controlPicture(Code code) {
+    if (code < 0x20)
+        return QChar(char16_t(0x2400 + code));
+    if (code == 0x7F)
+        return QChar(char16_t(0x2421));
+    return QChar();
+}
+
+int codeOfControlPicture(QChar picture) {
+    const char16_t c = picture.unicode();
+    if (c >= 0x2400 && c < 0x2420)
+        return c - 0x2400;
+    if (c == 0x2421)
+        return 0x7F;
+    return -1;
+}
+
 } // namespace kav

@@ -19,4 +19,10 @@ int tokenWidth(Code code);
 // The code a mnemonic's name stands for ("STX" gives 2), or -1 for a name the table lacks.
 int codeOfMnemonic(QStringView name);
 
+// The Unicode control picture that stands for a control code with no glyph where a view shows
+// text (U+2400 NUL ... U+241F for 0-31, U+2421 for DEL), or a null QChar for any other code.
+QChar controlPicture(Code code);
+// The code a control picture stands for, or -1 for any other character.
+int codeOfControlPicture(QChar picture);
+
 } // namespace kav

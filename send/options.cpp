@@ -63,7 +63,7 @@ QString readPortAndMessage(const Given& given, SendOptions& options) {
         return refusedText(name, message);
     // Built as the keypad would build it, so the sent views are exactly the window's.
     SendBuffer buffer;
-    if (!appendCodes(buffer, message.codes()))
+    if (!appendCodes(buffer, message.codes))
         return name + QStringLiteral(": longer than the window's send box holds: %1 characters "
                                      "as it shows them, a mnemonic such as [STX] counting as 5")
                           .arg(SendBuffer::MaxLength);
@@ -136,7 +136,7 @@ QString readExpected(const Given& given, SendOptions& options) {
     if (!expected.ok())
         return refusedText(hex ? QStringLiteral("--expect-hex") : QStringLiteral("--expect"),
                            expected);
-    options.expected = expected.codes();
+    options.expected = expected.codes;
     return QString();
 }
 

@@ -39,7 +39,7 @@ ExchangeReport Session::exchange(int number) {
     report.result =
         exchanger_.exchange(options_.message, options_.waitMs, options_.quietMs, expectedBytes_);
     if (expectedBytes_ && report.answered())
-        report.matched = bytesOf(report.result.reply) == *expectedBytes_;
+        report.matched = replyMatches(*options_.expected, report.result.reply);
     return report;
 }
 

@@ -28,11 +28,10 @@ void Reception::take(const CodeString& chunk) {
 QString receiveView(const QString& recvText) {
     QString shown = recvText;
     for (QChar& ch : shown) {
-        const char16_t c = ch.unicode();
-        if (c < 0x20)
-            ch = QChar(char16_t(0x2400 + c));
-        else if (c == 0x7F)
-            ch = QChar(char16_t(0x2421));
+        // Below 0x80 a character of RecvText is its own code.
+        const QChar picture = ch.unicode() < 0x80 ? controlPicture(Code(ch.unicode())) : QChar();
+        if (!picture.isNull())
+            ch = picture;
     }
     return shown;
 }

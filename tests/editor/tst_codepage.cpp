@@ -121,6 +121,42 @@ private slots:
         QVERIFY2(differences.isEmpty(), qPrintable(differences.join(u'\n')));
     }
 
+    // The code Windows' code page 932 encoder writes for a character; -1 for none.
+    void codeOfCharacter_data() {
+        QTest::addColumn<uint>("character");
+        QTest::addColumn<int>("code");
+        QTest::newRow("DEL") << 0x007Fu << 0x7F;
+        QTest::newRow("katakana first") << 0xFF61u << 0xA1;
+        QTest::newRow("katakana last") << 0xFF9Fu << 0xDF;
+        QTest::newRow("kanji") << 0x4E9Cu << 0x889F;
+        // Characters with more than one code.
+        QTest::newRow("JIS before NEC row 13") << 0x2252u << 0x81E0;
+        QTest::newRow("JIS before NEC row 13, IBM") << 0x2235u << 0x81E6;
+        QTest::newRow("JIS before IBM, NEC-selected") << 0xFFE2u << 0x81CA;
+        QTest::newRow("NEC row 13 before IBM") << 0x2160u << 0x8754;
+        QTest::newRow("IBM before NEC-selected") << 0x2170u << 0xFA40;
+        QTest::newRow("IBM kanji before NEC-selected") << 0x7E8Au << 0xFA5C;
+        // The JIS X 0208 forms, as their Shift_JIS codes.
+        QTest::newRow("wave dash") << 0x301Cu << 0x8160;
+        QTest::newRow("minus sign") << 0x2212u << 0x817C;
+        QTest::newRow("cent sign") << 0x00A2u << 0x8191;
+        QTest::newRow("pound sign") << 0x00A3u << 0x8192;
+        QTest::newRow("not sign") << 0x00ACu << 0x81CA;
+        QTest::newRow("double vertical line") << 0x2016u << 0x8161;
+        QTest::newRow("em dash") << 0x2014u << 0x815C;
+        QTest::newRow("e acute") << 0x00E9u << -1;
+        QTest::newRow("yen sign") << 0x00A5u << -1;
+        QTest::newRow("C1 control") << 0x0080u << -1;
+        QTest::newRow("replacement character") << 0xFFFDu << -1;
+        QTest::newRow("emoji") << 0x1F600u << -1;
+    }
+    void codeOfCharacter() {
+        QFETCH(uint, character);
+        QFETCH(int, code);
+        const std::optional<Code> encoded = codeOf(char32_t(character));
+        QCOMPARE(encoded ? int(*encoded) : -1, code);
+    }
+
     void textOfEverySingleByte() {
         // Every single byte shows as exactly one character, so a view never merges or drops one.
         for (int code = 0; code < 256; ++code)

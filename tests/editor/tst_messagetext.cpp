@@ -46,6 +46,9 @@ void MessageTextTest::parse_data() {
     row(false, "reply: tilde and DEL picture")
         << u"~\u2421\u2400"_qs << reply << CodeString{'~', 0x7F, 0} << 0;
     row(false, "reply: raw tab") << "\t" << reply << CodeString{} << 1;
+    row(false, "reply: characters as their codes")
+        << u"\u5B8C\uFF71\u00A5"_qs << reply << CodeString{0x8AAE, 0xB1, 0x5C} << 0;
+    row(false, "reply: no code") << u"ab\u00E9"_qs << reply << CodeString{} << 3;
     row(false, "reply: emoji") << u"A\U0001F600"_qs << reply << CodeString{} << 2;
     row(true, "code box") << "02414203" << Reach::Composable << CodeString{2, 'A', 'B', 3} << 0;
     row(true, "blanks, lower case") << " 1b 7d " << Reach::Composable << CodeString{27, 125} << 0;
@@ -68,7 +71,7 @@ void MessageTextTest::parse() {
     QCOMPARE(parsed.errorAt, errorAt);
     QCOMPARE(parsed.ok(), errorAt == 0);
     if (errorAt == 0)
-        QCOMPARE(parsed.codes(), codes);
+        QCOMPARE(parsed.codes, codes);
     else
         QVERIFY(parsed.error.startsWith(QStringLiteral("character %1 ").arg(errorAt)));
 }
@@ -89,7 +92,12 @@ void MessageTextTest::matches_data() {
     QTest::newRow("pair as hex") << "82A0" << true << CodeString{0x82A0} << true;
     QTest::newRow("pair split in reply") << "82A0" << true << CodeString{0x82, 0xA0} << true;
     QTest::newRow("half a pair") << "82" << true << CodeString{0x82A0} << false;
-    QTest::newRow("stand-in is no match") << u"\u3042"_qs << false << CodeString{0xFF} << false;
+    QTest::newRow("character, reply split")
+        << u"\u3042"_qs << false << CodeString{0x82, 0xA0} << true;
+    // The code page gives small roman one both codes; it is written as the IBM one.
+    QTest::newRow("NEC-selected code") << u"\u2170"_qs << false << CodeString{0xEEEF} << false;
+    QTest::newRow("IBM code") << u"\u2170"_qs << false << CodeString{0xFA40} << true;
+    QTest::newRow("JIS wave dash") << u"\u301C"_qs << false << CodeString{0x8160} << true;
 }
 
 void MessageTextTest::matches() {
@@ -100,7 +108,7 @@ void MessageTextTest::matches() {
     const WrittenText parsed =
         asHex ? parseHex(expected, Reach::Received) : parseWritten(expected, Reach::Received);
     QVERIFY(parsed.ok());
-    QCOMPARE(replyMatches(parsed.chars, reply), match);
+    QCOMPARE(replyMatches(parsed.codes, reply), match);
 }
 
 QTEST_GUILESS_MAIN(MessageTextTest)
