@@ -89,6 +89,10 @@ void MSComm::setPortOpen(bool open) {
     const QString device = deviceToOpen(entry, &why);
     if (device.isEmpty())
         throw CommError(why.toStdString());
+    // Before the serial library opens the device, so that another program's line settings are
+    // never touched.
+    if (!claim_.take(device, &why))
+        throw CommError(why.toStdString());
 
     device_ = device;
     port_.setPortName(device);
@@ -100,6 +104,7 @@ void MSComm::setPortOpen(bool open) {
     if (!port_.open(QIODevice::ReadWrite)) {
         const QString reason = port_.errorString();
         port_.clearError();
+        claim_.release();
         throw CommError(device.toStdString() + ": " + reason.toStdString());
     }
     restartReading();
@@ -229,6 +234,7 @@ void MSComm::closePort() {
     splitter_.clear();
     if (port_.isOpen())
         port_.close();
+    claim_.release();
     port_.clearError();
     // Whatever the port reported while it closed, it is closed now and nothing was lost.
     lossPending_ = false;

@@ -2,6 +2,7 @@
 
 #include "bytesplitter.h"
 #include "codepage.h"
+#include "portdevice.h"
 #include "portsettings.h"
 
 #include <QLoggingCategory>
@@ -92,6 +93,8 @@ private:
     bool applyLine(const LineSettings& line);
 
     QSerialPort port_;
+    // Held exactly while the port is open, so that no other program shares the line.
+    DeviceClaim claim_;
     QString device_;   // what the port was last opened on, for the log
     QTimer holdTimer_; // runs only while a lead byte is held back
     ByteSplitter splitter_;

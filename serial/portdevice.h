@@ -34,4 +34,29 @@ bool canWriteNow(const QSerialPort& port);
 // read (see MSComm::restartReading). True only under Wine.
 bool readingNeedsRestart();
 
+// This program's hold on a serial device, taken before the serial library opens it and kept
+// while the port is open. On POSIX systems the serial library's own lock file keeps off only the
+// programs that honour it: a terminal program that opens the device plainly, or holds an
+// advisory flock(2) on it as many do, would otherwise share the line and take the replies. Here
+// the device is refused while another process has it open or locked, and is locked in turn for
+// as long as the claim is held. Windows never lets a COM port be opened twice, so there a claim
+// holds nothing and is always granted.
+class DeviceClaim {
+public:
+    DeviceClaim() = default;
+    ~DeviceClaim() { release(); }
+    DeviceClaim(const DeviceClaim&) = delete;
+    DeviceClaim& operator=(const DeviceClaim&) = delete;
+
+    // Claims device (as deviceToOpen gave it) without changing anything on its line. False, with
+    // *why saying which programs have it where the system tells, when another program does. A
+    // claim already held is released first.
+    bool take(const QString& device, QString* why);
+    // Lets go of the device; harmless when nothing is held.
+    void release();
+
+private:
+    int fd_ = -1; // POSIX: the descriptor that carries the lock
+};
+
 } // namespace kav

@@ -3,8 +3,21 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QList>
+#include <QStringList>
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#if defined(__linux__)
+#include <sys/sysmacros.h>
+#endif
 
 namespace kav {
 
@@ -16,6 +29,93 @@ QString portFolder() {
     if (!QDir::isAbsolutePath(base))
         base = QDir::homePath() + QStringLiteral("/.config");
     return base + QStringLiteral("/kavetta/ports");
+}
+
+// Whether an open file is the device: the same character device, and for a pseudo-terminal
+// slave also the same devpts instance, since each instance (one per container) numbers its
+// own slaves from 0 and a slave with the same numbers in another instance is another line.
+bool isDevice(const struct stat& file, const struct stat& device) {
+    if (!S_ISCHR(file.st_mode) || file.st_rdev != device.st_rdev)
+        return false;
+#if defined(__linux__)
+    const unsigned int major = ::major(device.st_rdev);
+    if (major >= 136 && major <= 143) // UNIX98 pseudo-terminal slaves
+        return file.st_dev == device.st_dev;
+#endif
+    return true;
+}
+
+struct Holder {
+    long pid;
+    QString name;
+};
+
+QString programName(const char* pid) {
+    QFile comm(QStringLiteral("/proc/") + QLatin1String(pid) + QStringLiteral("/comm"));
+    if (!comm.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromLocal8Bit(comm.readAll()).trimmed();
+}
+
+// The processes that have the device open, as far as /proc shows them, in process order; this
+// one apart, in *self. An unprivileged user sees only their own processes' descriptors, so
+// another user's are silently missing; where there is no /proc, nobody is found.
+QList<Holder> holdersOf(const struct stat& device, bool* self) {
+    QList<Holder> found;
+    *self = false;
+    DIR* proc = ::opendir("/proc");
+    if (!proc)
+        return found;
+    const long me = long(::getpid());
+    while (const dirent* process = ::readdir(proc)) {
+        char* end = nullptr;
+        const long pid = std::strtol(process->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0')
+            continue;
+        const std::string folder = std::string("/proc/") + process->d_name + "/fd";
+        DIR* descriptors = ::opendir(folder.c_str());
+        if (!descriptors) // another user's process, or one that has just ended
+            continue;
+        bool holds = false;
+        while (const dirent* fd = ::readdir(descriptors)) {
+            struct stat file;
+            if (fd->d_name[0] != '.' &&
+                ::fstatat(::dirfd(descriptors), fd->d_name, &file, 0) == 0 &&
+                isDevice(file, device)) {
+                holds = true;
+                break;
+            }
+        }
+        ::closedir(descriptors);
+        if (!holds)
+            continue;
+        if (pid == me)
+            *self = true;
+        else
+            found.append({pid, programName(process->d_name)});
+    }
+    ::closedir(proc);
+    std::sort(found.begin(), found.end(),
+              [](const Holder& a, const Holder& b) { return a.pid < b.pid; });
+    return found;
+}
+
+// "picocom (process 4242)", a few of them, on one line however many there are.
+QString listOf(const QList<Holder>& holders) {
+    constexpr qsizetype Named = 4;
+    QStringList names;
+    for (const Holder& holder : holders.first(std::min(Named, holders.size()))) {
+        const QString process = QStringLiteral("process ") + QString::number(holder.pid);
+        names << (holder.name.isEmpty() ? process : holder.name + " (" + process + ')');
+    }
+    QString list = names.join(QStringLiteral(", "));
+    if (holders.size() > Named)
+        list += QStringLiteral(" and %1 more").arg(holders.size() - Named);
+    return list;
+}
+
+QString inUse(const QString& device, const QList<Holder>& holders) {
+    return device + QStringLiteral(": in use by ") + listOf(holders);
 }
 
 } // namespace
@@ -59,6 +159,61 @@ bool canWriteNow(const QSerialPort& port) {
 
 bool readingNeedsRestart() {
     return false;
+}
+
+bool DeviceClaim::take(const QString& device, QString* why) {
+    release();
+    const QByteArray path = QFile::encodeName(device);
+    // Opening without waiting for carrier and without becoming our controlling terminal changes
+    // nothing on the line: the settings stay whoever set them last until the serial library
+    // opens the device after this.
+    const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        struct stat info;
+        bool self = false;
+        // A program that set the terminal's exclusive mode (TIOCEXCL) makes every other open
+        // but root's fail as busy; name it where it can be seen.
+        if (error == EBUSY && ::stat(path.constData(), &info) == 0) {
+            const QList<Holder> holders = holdersOf(info, &self);
+            if (!holders.isEmpty()) {
+                *why = inUse(device, holders);
+                return false;
+            }
+        }
+        *why = device + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
+        return false;
+    }
+    struct stat info;
+    if (!::isatty(fd) || ::fstat(fd, &info) != 0) {
+        // Nothing to claim on what is not a terminal; the serial library refuses it itself, in
+        // its own words.
+        ::close(fd);
+        return true;
+    }
+    // The lock belongs to this open file description, so the serial library's own descriptor
+    // is free to use the device, while other programs' flock attempts fail until release.
+    const bool lockedElsewhere = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    bool self = false;
+    QList<Holder> holders = holdersOf(info, &self);
+    if (holders.isEmpty() && !lockedElsewhere) {
+        fd_ = fd;
+        return true;
+    }
+    ::close(fd);
+    if (holders.isEmpty() && self) // another port of this same program holds the lock
+        holders.append({long(::getpid()), programName("self")});
+    *why = holders.isEmpty() ? device + QStringLiteral(": locked by another program (one this "
+                                                       "user cannot see)")
+                             : inUse(device, holders);
+    return false;
+}
+
+void DeviceClaim::release() {
+    // Closing the last descriptor of the open file description drops its lock.
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
 }
 
 } // namespace kav

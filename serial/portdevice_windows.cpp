@@ -28,4 +28,13 @@ bool readingNeedsRestart() {
     return wine;
 }
 
+bool DeviceClaim::take(const QString&, QString*) {
+    // The system refuses a second open of a COM port (access denied), whoever made the first.
+    return true;
+}
+
+void DeviceClaim::release() {
+    fd_ = -1;
+}
+
 } // namespace kav

@@ -191,7 +191,7 @@ void SendTest::portNotOpened_data() {
     QTest::addColumn<QString>("why");
     QTest::newRow("link to nothing") << "COM3" << false << "OPEN failed: ";
     QTest::newRow("no number") << "PORT" << false << "names no port";
-    QTest::newRow("open in the window") << "COM2" << true << "lock";
+    QTest::newRow("open in the window") << "COM2" << true << "in use by tst_send (process ";
 }
 
 void SendTest::portNotOpened() {

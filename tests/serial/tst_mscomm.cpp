@@ -1,10 +1,14 @@
 #include "mscomm.h"
 #include "ptyfixture.h"
 
+#include <QFileInfo>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 
 using namespace kav;
@@ -27,6 +31,8 @@ private slots:
     void openFails_data();
     void openFails();
     void openTwiceRefused();
+    void heldElsewhereRefused_data();
+    void heldElsewhereRefused();
     void newPortNumberWaitsForNextOpen();
     void outputBytesExact_data();
     void outputBytesExact();
@@ -197,6 +203,109 @@ void TestMSComm::openTwiceRefused() {
     QVERIFY(comm_->PortOpen());
     comm_->Output({0x41});
     QCOMPARE(pty.read(1), QByteArray("A"));
+}
+
+namespace {
+
+// Whether someone holds a flock on the device, so that a fresh descriptor cannot take one.
+bool lockedElsewhere(const QString& device) {
+    const int fd =
+        ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const bool locked = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+    if (fd >= 0)
+        ::close(fd);
+    return locked;
+}
+
+QString procComm(qint64 pid) {
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    return comm.open(QIODevice::ReadOnly) ? QString::fromLatin1(comm.readAll()).trimmed()
+                                          : QString();
+}
+
+} // namespace
+
+void TestMSComm::heldElsewhereRefused_data() {
+    QTest::addColumn<QString>("holder");
+    // A terminal program that opened the device as any file, without a lock (as screen does).
+    QTest::newRow("opened plainly by another program") << "plain";
+    // One that holds an advisory lock on it (as picocom and pyserial's exclusive mode do).
+    QTest::newRow("flock held by another program") << "flock";
+    // A lock whose holder the process scan passes over, as it passes over another user's
+    // processes: the lock alone must refuse the device.
+    QTest::newRow("flock held where the scan does not look") << "self";
+}
+
+void TestMSComm::heldElsewhereRefused() {
+    QFETCH(QString, holder);
+    Pty pty;
+    QVERIFY(pty.ok() && linkPort(1, pty.slaveName));
+    termios theirs = pty.settings(); // the other program's line, which must stay as it is
+    ::cfsetspeed(&theirs, B1200);
+    QCOMPARE(::tcsetattr(pty.master, TCSANOW, &theirs), 0);
+    const QByteArray slave = QFile::encodeName(pty.slaveName);
+
+    QProcess other;
+    int ownLock = -1;
+    const auto unlock = [&ownLock] {
+        if (ownLock >= 0)
+            ::close(ownLock);
+        ownLock = -1;
+    };
+    const auto unlockOnFailure = qScopeGuard(unlock);
+    QString named;
+    if (holder == u"plain") {
+        // The shell opens the device in the child, which can never make it the test's
+        // controlling terminal.
+        other.start("/bin/sh", {"-c", "exec sleep 30 <\"$0\"", pty.slaveName});
+        QVERIFY(other.waitForStarted());
+        QTRY_COMPARE(procComm(other.processId()), QStringLiteral("sleep"));
+        named = QStringLiteral("sleep (process %1)").arg(other.processId());
+    } else if (holder == u"flock") {
+        // flock runs cat with the locked descriptor; cat ends when its input does.
+        other.start("flock", {pty.slaveName, "cat"});
+        QVERIFY(other.waitForStarted());
+        QTRY_VERIFY(lockedElsewhere(pty.slaveName));
+        named = QStringLiteral("flock (process %1)").arg(other.processId());
+    } else {
+        ownLock = ::open(slave.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        QVERIFY(ownLock >= 0);
+        QCOMPARE(::flock(ownLock, LOCK_EX | LOCK_NB), 0);
+        named = QStringLiteral("%1 (process %2)")
+                    .arg(QFileInfo(QCoreApplication::applicationFilePath()).fileName().left(15))
+                    .arg(QCoreApplication::applicationPid());
+    }
+
+    comm_->setCommPort(1);
+    QString why;
+    try {
+        comm_->setPortOpen(true);
+    } catch (const CommError& error) {
+        why = QString::fromStdString(error.what());
+    }
+    QVERIFY2(why.startsWith(pty.slaveName + QStringLiteral(": in use by ")), qPrintable(why));
+    QVERIFY2(why.contains(named), qPrintable(why));
+    QVERIFY(!why.contains(u'\n'));
+    QCOMPARE(comm_->PortOpen(), false);
+    comm_->Output({'A'});
+    QCOMPARE(pty.read(1, 100), QByteArray());
+    const termios after = pty.settings();
+    QCOMPARE(::cfgetospeed(&after), speed_t(B1200));
+
+    // Once the other program is gone the device opens, and is locked while it is open. The
+    // descriptor that tries the lock is opened first: once open, the serial library puts the
+    // terminal in exclusive mode, where any later open but root's fails before it could try.
+    unlock();
+    other.closeWriteChannel(); // flock's cat ends, and flock with it
+    if (holder == u"plain")
+        other.kill();
+    other.waitForFinished();
+    const int late = ::open(slave.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    QVERIFY(late >= 0);
+    QVERIFY(openOn(pty));
+    const bool lockRefused = ::flock(late, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(late);
+    QVERIFY(lockRefused);
 }
 
 void TestMSComm::newPortNumberWaitsForNextOpen() {
