@@ -350,11 +350,6 @@ void SendTest::arguments_data() {
     QTest::addColumn<QString>("message"); // its codes in hexadecimal, for a run
     QTest::newRow("a message beginning with -") << QStringList{"COM1", "--", "-A"} << ""
                                                 << "2D41";
-    QTest::newRow("settings: the field that is wrong")
-        << QStringList{"--settings", "9600,N,9,1", "COM1", "A"}
-        << "--settings: the settings text \"9600,N,9,1\" cannot be applied: field 3, the data "
-           "bits, is \"9\"; it must be 5, 6, 7 or 8"
-        << "";
     QTest::newRow("every option the help names")
         << QStringList{"--help-all", "COM1", "A"} << "Unknown option 'help-all'."
         << "";

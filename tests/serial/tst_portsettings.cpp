@@ -17,6 +17,8 @@ private slots:
     void numberReading();
     void settings_data();
     void settings();
+    void refusalNamesTheField_data();
+    void refusalNamesTheField();
     void device_data();
     void device();
     void deviceFolderDefaults();
@@ -164,6 +166,35 @@ void TestPortSettings::settings() {
     QCOMPARE(int(line->parity), parity);
     QCOMPARE(int(line->dataBits), data);
     QCOMPARE(int(line->stopBits), stop);
+}
+
+void TestPortSettings::refusalNamesTheField_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("oneAndHalf");
+    QTest::addColumn<QString>("why"); // after 'the settings text "TEXT" cannot be applied: '
+    QTest::newRow("three fields") << "9600,N,8" << false
+                                  << "it has 3 fields, where it needs four joined by commas: baud "
+                                     "rate, parity, data bits, stop bits";
+    QTest::newRow("baud") << "96OO,N,8,1" << false
+                          << "field 1, the baud rate, is \"96OO\"; it must be a whole number from "
+                             "1, in digits only";
+    QTest::newRow("first of two wrong") << "9600,X,9,1" << false
+                                        << "field 2, the parity, is \"X\"; it must be N, E, O, M "
+                                           "or S";
+    QTest::newRow("stop bits") << "9600,N,8,1.5" << false
+                               << "field 4, the stop bits, is \"1.5\"; it must be 1 or 2";
+    QTest::newRow("stop bits, 1.5 there") << "9600,N,8,3" << true
+                                          << "field 4, the stop bits, is \"3\"; it must be 1, "
+                                             "1.5 or 2";
+    QTest::newRow("taken") << "9600,N,8,1" << false << "";
+}
+
+void TestPortSettings::refusalNamesTheField() {
+    QFETCH(QString, text);
+    QFETCH(bool, oneAndHalf);
+    QFETCH(QString, why);
+    const QString head = QStringLiteral("the settings text \"%1\" cannot be applied: ").arg(text);
+    QCOMPARE(settingsRefusal(text, oneAndHalf), why.isEmpty() ? QString() : head + why);
 }
 
 void TestPortSettings::device_data() {
