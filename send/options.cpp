@@ -30,6 +30,10 @@ constexpr OptionText optionTexts[] = {
     {"expect-hex", "The same, as hexadecimal codes.", "HEX"},
     {"repeat", "Run the exchange N times (default 1).", "N"},
     {"interval", "Seconds between one reply and the next send (default 0.5).", "S"},
+    {"check",
+     "Put the check code KIND into the message and verify it on the reply: bcc, sum, "
+     "xor-ascii, sum-ascii, modbus-ascii, crc16-modbus, crc16-ccitt, crc16-xmodem.",
+     "KIND"},
     {"json", "One JSON object per exchange, and a summary.", nullptr},
 };
 
@@ -69,6 +73,28 @@ QString readPortAndMessage(const Given& given, SendOptions& options) {
                           .arg(SendBuffer::MaxLength);
     if (buffer.isEmpty())
         return name + QStringLiteral(" is empty");
+    options.message = buffer.SendData();
+    return QString();
+}
+
+QString readCheck(const Given& given, SendOptions& options) {
+    if (!given.isSet("check"))
+        return QString();
+    options.check = checkKindNamed(given.value("check"));
+    if (!options.check)
+        return QStringLiteral("--check: \"%1\" is none of %2")
+            .arg(given.value("check"), checkKindNames().join(QStringLiteral(", ")));
+    const CheckedFrame frame = withCheck(*options.check, bytesOf(options.message));
+    if (!frame.error.isEmpty())
+        return QStringLiteral("--check: ") + frame.error;
+    // The code's bytes are codes of their own, as the receive side would take them one by one.
+    CodeString codes;
+    for (char byte : frame.bytes)
+        codes.append(Code(quint8(byte)));
+    SendBuffer buffer;
+    if (!appendCodes(buffer, codes))
+        return QStringLiteral("--check: the message and its check code are longer than the "
+                              "window's send box holds");
     options.message = buffer.SendData();
     return QString();
 }
@@ -140,8 +166,8 @@ QString readExpected(const Given& given, SendOptions& options) {
     return QString();
 }
 
-constexpr Reader readers[] = {readPortAndMessage, readSettings, readWait, readQuiet,
-                              readInterval,       readRepeat,   readJson, readExpected};
+constexpr Reader readers[] = {readPortAndMessage, readCheck,  readSettings, readWait,    readQuiet,
+                              readInterval,       readRepeat, readJson,     readExpected};
 
 ParsedArguments answer(ParsedArguments::Action action, const QString& text) {
     ParsedArguments parsed;

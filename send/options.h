@@ -1,5 +1,6 @@
 #pragma once
 
+#include "checkcode.h"
 #include "messagetext.h"
 #include "portsettings.h"
 
@@ -19,6 +20,7 @@ struct SendOptions {
     int repeat = 1;
     bool json = false;
     std::optional<CodeString> expected; // the reply's bytes, as codes
+    std::optional<CheckKind> check;     // put into the message, verified on each reply
 };
 
 struct ParsedArguments {

@@ -141,9 +141,25 @@ const char* outcomeName(ExchangeResult::Outcome outcome) {
 
 } // namespace
 
+namespace {
+
+QString checkText(const CheckReport& check) {
+    const auto orNone = [](const QString& code) {
+        return code.isEmpty() ? QStringLiteral("none") : code;
+    };
+    return QStringLiteral("%1 received, %2 expected")
+        .arg(orNone(check.received), orNone(check.expected));
+}
+
+} // namespace
+
 QString exchangeText(const ExchangeReport& report, const QString& waitText, bool oneLine) {
     const QString none = missing(report, waitText);
-    const QString different = report.matched == false ? QStringLiteral("  (different)") : QString();
+    const bool checkWrong = report.check && !report.check->ok;
+    const QString different =
+        report.matched != false ? QString()
+        : checkWrong ? QStringLiteral("  (different: check %1)").arg(checkText(*report.check))
+                     : QStringLiteral("  (different)");
     const QString lost =
         report.result.lost ? QStringLiteral("then the device was lost") : QString();
     if (oneLine) {
@@ -164,6 +180,8 @@ QString exchangeText(const ExchangeReport& report, const QString& waitText, bool
         text += QStringLiteral("        ") + lost + u'\n';
     text += QStringLiteral("time:   %1 ms (%2 in the window)\n")
                 .arg(milliseconds(report.ms()), windowTime(report.ms()));
+    if (report.check)
+        text += QStringLiteral("check:  ") + checkText(*report.check) + u'\n';
     return text;
 }
 
@@ -203,6 +221,11 @@ QString exchangeJson(const ExchangeReport& report, bool expecting) {
             object.insert(QStringLiteral("cut"), true);
         if (report.result.lost)
             object.insert(QStringLiteral("lost"), true);
+        if (report.check)
+            object.insert(QStringLiteral("check"),
+                          QJsonObject{{QStringLiteral("received"), report.check->received},
+                                      {QStringLiteral("expected"), report.check->expected},
+                                      {QStringLiteral("ok"), report.check->ok}});
     } else {
         for (const char* key : {"reply", "ms", "window"})
             object.insert(QLatin1String(key), QJsonValue::Null);

@@ -9,12 +9,21 @@
 
 namespace kav {
 
+// A reply's check code beside the one its bytes call for, as a person reads them; either may be
+// empty (none there, or none to compute).
+struct CheckReport {
+    QString received;
+    QString expected;
+    bool ok = false;
+};
+
 // How one exchange turned out, in the forms it is reported in.
 struct ExchangeReport {
     int number = 1;
     CodeString sent;
     ExchangeResult result;
-    std::optional<bool> matched; // only when a reply was expected and one came
+    std::optional<bool> matched;      // only when a reply was expected or checked, and one came
+    std::optional<CheckReport> check; // with a check code, for a reply that came
 
     bool answered() const { return result.outcome == ExchangeResult::Outcome::Replied; }
     bool passed() const { return answered() && matched.value_or(true); }

@@ -38,8 +38,17 @@ ExchangeReport Session::exchange(int number) {
     report.sent = options_.message;
     report.result =
         exchanger_.exchange(options_.message, options_.waitMs, options_.quietMs, expectedBytes_);
-    if (expectedBytes_ && report.answered())
-        report.matched = replyMatches(*options_.expected, report.result.reply);
+    if (!report.answered())
+        return report;
+    if (options_.check) {
+        const CheckVerdict verdict = verifyCheck(*options_.check, bytesOf(report.result.reply));
+        report.check = CheckReport{checkCodeText(*options_.check, verdict.received),
+                                   checkCodeText(*options_.check, verdict.expected), verdict.ok()};
+    }
+    if (options_.expected || options_.check)
+        report.matched =
+            (!options_.expected || replyMatches(*options_.expected, report.result.reply)) &&
+            (!report.check || report.check->ok);
     return report;
 }
 
@@ -50,9 +59,10 @@ bool Session::report(const ExchangeReport& report) {
                      .arg(report.number));
     tally_.add(report);
     if (options_.json)
-        return writeOut(exchangeJson(report, options_.expected.has_value()));
+        return writeOut(
+            exchangeJson(report, options_.expected.has_value() || options_.check.has_value()));
     QString text = exchangeText(report, options_.waitText, options_.repeat > 1);
-    if (report.matched == false && options_.repeat == 1)
+    if (report.matched == false && options_.expected && options_.repeat == 1)
         text += expectedText(*options_.expected);
     return writeOut(text);
 }

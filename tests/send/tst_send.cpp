@@ -60,6 +60,8 @@ private slots:
     void lostDeviceEndsTheRun();
     void unwritableOutput_data();
     void unwritableOutput();
+    void checkCode_data();
+    void checkCode();
     void statistics_data();
     void statistics();
     void reportText_data();
@@ -275,6 +277,35 @@ void SendTest::unwritableOutput() {
     const QString err = QString::fromUtf8(send.readAllStandardError());
     QVERIFY2(err.contains(QStringLiteral("kavetta-send: write error: ") + why), qPrintable(err));
     QCOMPARE(far.read(sent.size() + 1, 300), sent);
+}
+
+void SendTest::checkCode_data() {
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("right") << QByteArray::fromHex("024F4B0307") << 0
+                           << "check:  07 received, 07 expected";
+    QTest::newRow("wrong") << QByteArray::fromHex("024F4B0308") << 1
+                           << "check:  08 received, 07 expected";
+}
+
+void SendTest::checkCode() {
+    QFETCH(QByteArray, answer);
+    QFETCH(int, status);
+    QFETCH(QString, line);
+    Pty far;
+    QVERIFY(far.ok());
+    QVERIFY(linkPort(2, far.slaveName));
+    QProcess send;
+    send.start(QStringLiteral(KAVETTA_SEND), {"--check", "bcc", "COM2", "[STX]ABC[ETX]"});
+    QVERIFY(send.waitForStarted());
+    // The message goes out with its BCC in place.
+    QCOMPARE(far.read(6), QByteArray::fromHex("024142430343"));
+    QVERIFY(far.write(answer));
+    QVERIFY(send.waitForFinished(10000));
+    QCOMPARE(send.exitCode(), status);
+    const QString out = QString::fromUtf8(send.readAllStandardOutput());
+    QVERIFY2(out.split(u'\n').contains(line), qPrintable(out));
 }
 
 void SendTest::statistics_data() {
