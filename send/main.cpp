@@ -65,7 +65,27 @@ bool writeSummary(const Tally& tally, const SendOptions& options, Session::End e
     return true;
 }
 
-int status(Session::End end, bool summarised, const Tally& tally) {
+const char* endName(Session::End end) {
+    switch (end) {
+    case Session::End::Finished:
+        return "finished";
+    case Session::End::DeviceLost:
+        return "device lost";
+    case Session::End::Interrupted:
+        return "interrupted";
+    case Session::End::OutputFailed:
+        return "output failed";
+    case Session::End::LogFailed:
+        break;
+    }
+    return "log failed";
+}
+
+int status(Session::End end, bool summarised, const Tally& tally, const SessionLog& log) {
+    if (end == Session::End::LogFailed || log.failed()) {
+        writeErr(QStringLiteral("kavetta-send: --log %1\n").arg(log.error()));
+        return OutputFailed;
+    }
     if (end == Session::End::OutputFailed || !summarised) {
         writeErr(QStringLiteral("kavetta-send: write error: %1\n").arg(outputError()));
         return OutputFailed;
@@ -94,14 +114,24 @@ int main(int argc, char* argv[]) {
         return answer(parsed);
     const SendOptions& options = parsed.options;
 
+    SessionLog log;
+    if (!options.logPath.isEmpty() && log.open(options.logPath))
+        log.started(options);
+    if (!options.logPath.isEmpty() && (!log.isOpen() || log.failed())) {
+        writeErr(QStringLiteral("kavetta-send: --log %1\n").arg(log.error()));
+        return OutputFailed;
+    }
     MSComm comm;
-    if (!openPort(comm, options))
+    if (!openPort(comm, options)) {
+        log.ended("port not opened");
         return NoPort;
-    Session session(comm, options);
+    }
+    Session session(comm, options, log);
     const Session::End end = session.run();
     comm.setPortOpen(false);
+    log.ended(endName(end));
 
-    const bool summarised =
-        end != Session::End::OutputFailed && writeSummary(session.tally(), options, end);
-    return status(end, summarised, session.tally());
+    const bool summarised = end != Session::End::OutputFailed && end != Session::End::LogFailed &&
+                            writeSummary(session.tally(), options, end);
+    return status(end, summarised, session.tally(), log);
 }

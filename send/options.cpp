@@ -35,6 +35,8 @@ constexpr OptionText optionTexts[] = {
      "xor-ascii, sum-ascii, modbus-ascii, crc16-modbus, crc16-ccitt, crc16-xmodem.",
      "KIND"},
     {"json", "One JSON object per exchange, and a summary.", nullptr},
+    {"log", "Write every byte sent and received, timed, and each outcome to FILE (JSON lines).",
+     "FILE"},
 };
 
 // The parsed command line as the readers below see it.
@@ -150,6 +152,13 @@ QString readJson(const Given& given, SendOptions& options) {
     return QString();
 }
 
+QString readLog(const Given& given, SendOptions& options) {
+    options.logPath = given.value("log");
+    if (given.isSet("log") && options.logPath.isEmpty())
+        return QStringLiteral("--log: give a file name");
+    return QString();
+}
+
 QString readExpected(const Given& given, SendOptions& options) {
     const bool text = given.isSet("expect");
     const bool hex = given.isSet("expect-hex");
@@ -166,8 +175,8 @@ QString readExpected(const Given& given, SendOptions& options) {
     return QString();
 }
 
-constexpr Reader readers[] = {readPortAndMessage, readCheck,  readSettings, readWait,    readQuiet,
-                              readInterval,       readRepeat, readJson,     readExpected};
+constexpr Reader readers[] = {readPortAndMessage, readCheck,  readSettings, readWait, readQuiet,
+                              readInterval,       readRepeat, readJson,     readLog,  readExpected};
 
 ParsedArguments answer(ParsedArguments::Action action, const QString& text) {
     ParsedArguments parsed;

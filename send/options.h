@@ -21,6 +21,7 @@ struct SendOptions {
     bool json = false;
     std::optional<CodeString> expected; // the reply's bytes, as codes
     std::optional<CheckKind> check;     // put into the message, verified on each reply
+    QString logPath;                    // --log: the session log, when given
 };
 
 struct ParsedArguments {

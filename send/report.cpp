@@ -122,6 +122,16 @@ QString missing(const ExchangeReport& report, const QString& waitText) {
     return QString();
 }
 
+QString checkText(const CheckReport& check) {
+    const auto orNone = [](const QString& code) {
+        return code.isEmpty() ? QStringLiteral("none") : code;
+    };
+    return QStringLiteral("%1 received, %2 expected")
+        .arg(orNone(check.received), orNone(check.expected));
+}
+
+} // namespace
+
 const char* outcomeName(ExchangeResult::Outcome outcome) {
     using Outcome = ExchangeResult::Outcome;
     switch (outcome) {
@@ -138,20 +148,6 @@ const char* outcomeName(ExchangeResult::Outcome outcome) {
     }
     return "";
 }
-
-} // namespace
-
-namespace {
-
-QString checkText(const CheckReport& check) {
-    const auto orNone = [](const QString& code) {
-        return code.isEmpty() ? QStringLiteral("none") : code;
-    };
-    return QStringLiteral("%1 received, %2 expected")
-        .arg(orNone(check.received), orNone(check.expected));
-}
-
-} // namespace
 
 QString exchangeText(const ExchangeReport& report, const QString& waitText, bool oneLine) {
     const QString none = missing(report, waitText);

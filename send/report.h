@@ -66,6 +66,9 @@ QString statisticsText(const Statistics& statistics);
 // What was expected instead of a different reply, in the reply's forms.
 QString expectedText(const CodeString& expected);
 
+// "replied", "no reply", "not written", "lost", "interrupted", as the JSON output names them.
+const char* outcomeName(ExchangeResult::Outcome outcome);
+
 // One line of JSON each. With a reply expected, "matched" is there for every exchange, null where
 // no reply came.
 QString exchangeJson(const ExchangeReport& report, bool expecting);

@@ -4,7 +4,10 @@
 
 namespace kav {
 
-Session::Session(MSComm& comm, const SendOptions& options) : options_(options), exchanger_(comm) {
+Session::Session(MSComm& comm, const SendOptions& options, SessionLog& log)
+    : options_(options), log_(log), exchanger_(comm) {
+    connect(&exchanger_, &Exchanger::wrote, this, [this](const QByteArray& b) { log_.wrote(b); });
+    connect(&exchanger_, &Exchanger::read, this, [this](const QByteArray& b) { log_.read(b); });
     if (options_.expected)
         expectedBytes_ = bytesOf(*options_.expected);
     // Ctrl+C ends a long run with the figures so far; signals cannot reach the loops themselves.
@@ -22,6 +25,9 @@ Session::End Session::run() {
         const ExchangeReport done = exchange(n);
         if (done.result.outcome == ExchangeResult::Outcome::Stopped)
             break;
+        log_.exchanged(done);
+        if (log_.failed())
+            return End::LogFailed;
         if (!report(done))
             return End::OutputFailed;
         if (exchanger_.lost())

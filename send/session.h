@@ -3,6 +3,7 @@
 #include "exchange.h"
 #include "options.h"
 #include "report.h"
+#include "sessionlog.h"
 
 #include <QTimer>
 
@@ -12,9 +13,10 @@ namespace kav {
 class Session : public QObject {
     Q_OBJECT
 public:
-    enum class End { Finished, DeviceLost, Interrupted, OutputFailed };
+    enum class End { Finished, DeviceLost, Interrupted, OutputFailed, LogFailed };
 
-    Session(MSComm& comm, const SendOptions& options);
+    // `log` may be closed: then nothing is logged.
+    Session(MSComm& comm, const SendOptions& options, SessionLog& log);
     End run();
     const Tally& tally() const { return tally_; }
 
@@ -24,6 +26,7 @@ private:
     void watchInterrupt();
 
     const SendOptions& options_;
+    SessionLog& log_;
     Exchanger exchanger_;
     std::optional<QByteArray> expectedBytes_;
     QTimer interruptWatch_;

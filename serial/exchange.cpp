@@ -42,6 +42,7 @@ ExchangeResult Exchanger::exchange(const CodeString& message, int waitMs, int qu
     if (lost_ || stopped_ || !comm_.PortOpen())
         return result_;
 
+    message_ = bytesOf(message);
     waitMs_ = waitMs;
     quietMs_ = quietMs;
     expected_ = expected;
@@ -88,6 +89,7 @@ void Exchanger::onWritten() {
     written_ = true;
     clock_.start();
     deadline_.start(waitMs_);
+    emit wrote(message_);
 }
 
 void Exchanger::onArrived() {
@@ -103,6 +105,8 @@ void Exchanger::onArrived() {
 
 void Exchanger::onComm() {
     const CodeString codes = comm_.Input();
+    if (!codes.isEmpty())
+        emit read(bytesOf(codes));
     if (phase_ == Phase::Exchanging && !finished_)
         takeReply(codes);
     else

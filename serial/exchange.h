@@ -48,6 +48,12 @@ public:
     // Ends the exchange or pause under way at once (the operator pressed Ctrl+C).
     void stop();
 
+signals:
+    // The message, once the system has taken all of it.
+    void wrote(const QByteArray& bytes);
+    // Each chunk taken from the control, in an exchange or between two.
+    void read(const QByteArray& bytes);
+
 private:
     enum class Phase { Idle, Exchanging };
 
@@ -69,6 +75,7 @@ private:
     QElapsedTimer clock_;
     int waitMs_ = 0;
     int quietMs_ = 0;
+    QByteArray message_;
     std::optional<QByteArray> expected_;
     qsizetype expectedAt_ = 0; // reply bytes so far that agree with the expected ones
     bool agrees_ = true;       // false once a reply byte differs from the expected one

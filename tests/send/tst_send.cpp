@@ -62,6 +62,8 @@ private slots:
     void unwritableOutput();
     void checkCode_data();
     void checkCode();
+    void sessionLog_data();
+    void sessionLog();
     void statistics_data();
     void statistics();
     void reportText_data();
@@ -306,6 +308,47 @@ void SendTest::checkCode() {
     QCOMPARE(send.exitCode(), status);
     const QString out = QString::fromUtf8(send.readAllStandardOutput());
     QVERIFY2(out.split(u'\n').contains(line), qPrintable(out));
+}
+
+void SendTest::sessionLog_data() {
+    QTest::addColumn<bool>("full"); // the log on a full disk
+    QTest::newRow("written") << false;
+    QTest::newRow("full disk") << true;
+}
+
+void SendTest::sessionLog() {
+    QFETCH(bool, full);
+    Pty far;
+    QVERIFY(far.ok());
+    QVERIFY(linkPort(2, far.slaveName));
+    const QString path = full ? QStringLiteral("/dev/full") : config_.filePath("session.jsonl");
+    QProcess send;
+    send.start(QStringLiteral(KAVETTA_SEND), {"--log", path, "--quiet", "0.1", "COM2", "A"});
+    QVERIFY(send.waitForStarted());
+    if (!full) {
+        QCOMPARE(far.read(1), QByteArray("A"));
+        QVERIFY(far.write("B"));
+    }
+    QVERIFY(send.waitForFinished(10000));
+    if (full) {
+        QCOMPARE(send.exitCode(), 74);
+        QVERIFY(send.readAllStandardError().contains("--log /dev/full: No space left on device"));
+        return;
+    }
+    QCOMPARE(send.exitCode(), 0);
+    QFile log(path);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QStringList events;
+    double last = -1;
+    for (const QByteArray& line : log.readAll().trimmed().split('\n')) {
+        const QJsonObject object = QJsonDocument::fromJson(line).object();
+        const QString event = object[QStringLiteral("event")].toString();
+        events.append(event + u' ' + object[QStringLiteral("hex")].toString() +
+                      object[QStringLiteral("outcome")].toString());
+        QVERIFY(object[QStringLiteral("t_us")].toDouble() >= last);
+        last = object[QStringLiteral("t_us")].toDouble();
+    }
+    QCOMPARE(events, (QStringList{"start ", "write 41", "read 42", "exchange replied", "end "}));
 }
 
 void SendTest::statistics_data() {
