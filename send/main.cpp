@@ -56,10 +56,10 @@ bool openPort(MSComm& comm, const SendOptions& options) {
 
 // The summary after the exchanges: always in JSON, in text for more than one exchange or a run
 // cut short.
-bool writeSummary(const Tally& tally, const SendOptions& options, Session::End end) {
-    const Statistics statistics = tally.statistics();
+bool writeSummary(const Session& session, const SendOptions& options, Session::End end) {
+    const Statistics statistics = session.tally().statistics();
     if (options.json)
-        return writeOut(statisticsJson(statistics));
+        return writeOut(statisticsJson(statistics, session.latencyTimerMs()));
     if (options.repeat > 1 || end != Session::End::Finished)
         return writeOut(statisticsText(statistics));
     return true;
@@ -132,6 +132,6 @@ int main(int argc, char* argv[]) {
     log.ended(endName(end));
 
     const bool summarised = end != Session::End::OutputFailed && end != Session::End::LogFailed &&
-                            writeSummary(session.tally(), options, end);
+                            writeSummary(session, options, end);
     return status(end, summarised, session.tally(), log);
 }

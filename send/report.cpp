@@ -233,7 +233,12 @@ QString exchangeJson(const ExchangeReport& report, bool expecting) {
     return line(object);
 }
 
-QString statisticsJson(const Statistics& statistics) {
+QString latencyText(std::optional<int> latencyTimerMs) {
+    return latencyTimerMs ? QStringLiteral("adapter: latency timer %1 ms\n").arg(*latencyTimerMs)
+                          : QString();
+}
+
+QString statisticsJson(const Statistics& statistics, std::optional<int> latencyTimerMs) {
     const QJsonObject summary{{QStringLiteral("exchanges"), statistics.exchanges},
                               {QStringLiteral("replies"), statistics.replies},
                               {QStringLiteral("misses"), statistics.misses},
@@ -241,7 +246,9 @@ QString statisticsJson(const Statistics& statistics) {
                               {QStringLiteral("min_ms"), optionalMs(statistics.min)},
                               {QStringLiteral("median_ms"), optionalMs(statistics.median)},
                               {QStringLiteral("p95_ms"), optionalMs(statistics.p95)},
-                              {QStringLiteral("max_ms"), optionalMs(statistics.max)}};
+                              {QStringLiteral("max_ms"), optionalMs(statistics.max)},
+                              {QStringLiteral("latency_timer_ms"),
+                               latencyTimerMs ? QJsonValue(*latencyTimerMs) : QJsonValue()}};
     return line({{QStringLiteral("summary"), summary}});
 }
 

@@ -63,6 +63,8 @@ QString counted(qsizetype n, const char* thing);
 QString sentText(const CodeString& sent);
 QString exchangeText(const ExchangeReport& report, const QString& waitText, bool oneLine);
 QString statisticsText(const Statistics& statistics);
+// "adapter: latency timer 16 ms" and a line end, or nothing where the port has no such timer.
+QString latencyText(std::optional<int> latencyTimerMs);
 // What was expected instead of a different reply, in the reply's forms.
 QString expectedText(const CodeString& expected);
 
@@ -72,6 +74,6 @@ const char* outcomeName(ExchangeResult::Outcome outcome);
 // One line of JSON each. With a reply expected, "matched" is there for every exchange, null where
 // no reply came.
 QString exchangeJson(const ExchangeReport& report, bool expecting);
-QString statisticsJson(const Statistics& statistics);
+QString statisticsJson(const Statistics& statistics, std::optional<int> latencyTimerMs);
 
 } // namespace kav

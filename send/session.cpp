@@ -1,11 +1,13 @@
 #include "session.h"
 
 #include "console.h"
+#include "portdevice.h"
 
 namespace kav {
 
 Session::Session(MSComm& comm, const SendOptions& options, SessionLog& log)
-    : options_(options), log_(log), exchanger_(comm) {
+    : options_(options), log_(log), exchanger_(comm),
+      latencyTimerMs_(adapterLatencyMs(comm.device())) {
     connect(&exchanger_, &Exchanger::wrote, this, [this](const QByteArray& b) { log_.wrote(b); });
     connect(&exchanger_, &Exchanger::read, this, [this](const QByteArray& b) { log_.read(b); });
     if (options_.expected)
@@ -17,7 +19,12 @@ Session::Session(MSComm& comm, const SendOptions& options, SessionLog& log)
 }
 
 Session::End Session::run() {
-    if (!options_.json && !writeOut(sentText(options_.message)))
+    if (latencyTimerMs_ > 1)
+        writeErr(QStringLiteral("kavetta-send: the adapter's latency timer is %1 ms, so each reply "
+                                "time may include up to %1 ms of the adapter's own delay; "
+                                "kavetta-send(1) shows how to lower it\n")
+                     .arg(*latencyTimerMs_));
+    if (!options_.json && !writeOut(sentText(options_.message) + latencyText(latencyTimerMs_)))
         return End::OutputFailed;
     for (int n = 1; n <= options_.repeat; ++n) {
         if (n > 1 && !exchanger_.pause(options_.intervalMs))

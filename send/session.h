@@ -19,6 +19,8 @@ public:
     Session(MSComm& comm, const SendOptions& options, SessionLog& log);
     End run();
     const Tally& tally() const { return tally_; }
+    // The USB adapter's own latency timer, which each reply time may include.
+    std::optional<int> latencyTimerMs() const { return latencyTimerMs_; }
 
 private:
     ExchangeReport exchange(int number);
@@ -31,6 +33,7 @@ private:
     std::optional<QByteArray> expectedBytes_;
     QTimer interruptWatch_;
     Tally tally_;
+    std::optional<int> latencyTimerMs_;
 };
 
 } // namespace kav

@@ -63,6 +63,8 @@ public:
     bool OutputNow(const CodeString& data);
     CodeString Input(); // everything waiting, as codes; never lossy
     int CommEvent() const { return commEvent_; }
+    // The device the port was last opened on, as the system names it.
+    QString device() const { return device_; }
 
     // The most characters that wait unread, and the most InBufferCount can count. Whatever
     // arrives beyond it is dropped, as a UART's receive FIFO overruns.

@@ -2,6 +2,7 @@
 
 #include <QSerialPort>
 #include <QString>
+#include <optional>
 
 namespace kav {
 
@@ -25,6 +26,15 @@ QString deviceToOpen(const QString& entry, QString* why);
 // Whether the platform's serial devices can be set to 1.5 stop bits. POSIX termios has no such
 // setting (the serial library would quietly use one stop bit instead), so there it is refused.
 bool hasOneAndHalfStopBits();
+
+// The latency timer of the USB adapter behind a device, in milliseconds: how long the adapter
+// holds back a short read before it hands it over (16 by default on FTDI chips), so that every
+// reply time may include up to that much of the adapter's own delay. Nothing where the device has
+// none or it cannot be read. POSIX: the usb-serial driver's latency_timer under `sysRoot`
+// (/sys/bus/usb-serial/devices/<tty>/latency_timer). Windows: the FTDI driver's LatencyTimer in
+// the registry for the adapter whose PortName is the device.
+std::optional<int> adapterLatencyMs(const QString& device,
+                                    const QString& sysRoot = QStringLiteral("/sys"));
 
 // Whether the driver takes at least one byte from a write on this open port now. POSIX: a
 // non-blocking poll. Windows writes overlapped and never refuses a write for want of room.

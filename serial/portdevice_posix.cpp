@@ -152,6 +152,16 @@ bool hasOneAndHalfStopBits() {
     return false;
 }
 
+std::optional<int> adapterLatencyMs(const QString& device, const QString& sysRoot) {
+    QFile timer(sysRoot + QStringLiteral("/bus/usb-serial/devices/") +
+                QFileInfo(device).fileName() + QStringLiteral("/latency_timer"));
+    if (!timer.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    bool ok = false;
+    const int ms = timer.read(16).trimmed().toInt(&ok);
+    return ok && ms >= 0 ? std::optional<int>(ms) : std::nullopt;
+}
+
 bool canWriteNow(const QSerialPort& port) {
     pollfd p{port.handle(), POLLOUT, 0};
     return ::poll(&p, 1, 0) == 1 && (p.revents & POLLOUT);

@@ -1,5 +1,6 @@
 #include "portdevice.h"
 
+#include <QSettings>
 #include <windows.h>
 
 namespace kav {
@@ -15,6 +16,27 @@ QString deviceToOpen(const QString& entry, QString*) {
 
 bool hasOneAndHalfStopBits() {
     return true;
+}
+
+std::optional<int> adapterLatencyMs(const QString& device, const QString&) {
+    // HKLM\SYSTEM\CurrentControlSet\Enum\FTDIBUS\<adapter>\<instance>\Device Parameters
+    QSettings ftdi(QStringLiteral("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS"),
+                   QSettings::NativeFormat);
+    for (const QString& adapter : ftdi.childGroups()) {
+        ftdi.beginGroup(adapter);
+        for (const QString& instance : ftdi.childGroups()) {
+            ftdi.beginGroup(instance + QStringLiteral("/Device Parameters"));
+            const bool ours = ftdi.value(QStringLiteral("PortName")).toString() == device;
+            const QVariant ms = ftdi.value(QStringLiteral("LatencyTimer"));
+            ftdi.endGroup();
+            if (ours && ms.isValid()) {
+                ftdi.endGroup();
+                return ms.toInt();
+            }
+        }
+        ftdi.endGroup();
+    }
+    return std::nullopt;
 }
 
 bool canWriteNow(const QSerialPort&) {

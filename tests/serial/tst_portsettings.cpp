@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -22,6 +23,8 @@ private slots:
     void device_data();
     void device();
     void deviceFolderDefaults();
+    void adapterLatency_data();
+    void adapterLatency();
 };
 
 void TestPortSettings::portNumberFromName_data() {
@@ -265,6 +268,34 @@ void TestPortSettings::deviceFolderDefaults() {
     QCOMPARE(portDevice(2), home.path() + "/.config/kavetta/ports/com2");
     QCOMPARE(portDevice(3), QStringLiteral("/dev/ttyS2"));
     qputenv("HOME", oldHome);
+}
+
+void TestPortSettings::adapterLatency_data() {
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QByteArray>("timer"); // what the driver's latency_timer holds; none if empty
+    QTest::addColumn<int>("ms");           // -1 for none
+    QTest::newRow("FTDI default") << "/dev/ttyUSB0" << QByteArray("16\n") << 16;
+    QTest::newRow("lowered") << "/dev/ttyUSB1" << QByteArray("1\n") << 1;
+    QTest::newRow("no USB adapter") << "/dev/ttyS1" << QByteArray() << -1;
+    QTest::newRow("unreadable figure") << "/dev/ttyUSB2" << QByteArray("fast\n") << -1;
+}
+
+void TestPortSettings::adapterLatency() {
+#if defined(Q_OS_WIN)
+    QSKIP("the FTDI driver keeps it in the registry");
+#endif
+    QFETCH(QString, device);
+    QFETCH(QByteArray, timer);
+    QFETCH(int, ms);
+    QTemporaryDir sys;
+    QVERIFY(sys.isValid());
+    const QString folder = sys.path() + "/bus/usb-serial/devices/" + QFileInfo(device).fileName();
+    if (!timer.isEmpty()) {
+        QVERIFY(QDir().mkpath(folder));
+        QFile file(folder + "/latency_timer");
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(timer) == timer.size());
+    }
+    QCOMPARE(adapterLatencyMs(device, sys.path()).value_or(-1), ms);
 }
 
 QTEST_GUILESS_MAIN(TestPortSettings)
