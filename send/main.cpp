@@ -60,7 +60,7 @@ bool writeSummary(const Session& session, const SendOptions& options, Session::E
     const Statistics statistics = session.tally().statistics();
     if (options.json)
         return writeOut(statisticsJson(statistics, session.latencyTimerMs()));
-    if (options.repeat > 1 || end != Session::End::Finished)
+    if (options.repeat > 1 || options.script || end != Session::End::Finished)
         return writeOut(statisticsText(statistics));
     return true;
 }

@@ -4,6 +4,7 @@
 #include "sendbuffer.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 #include <cmath>
 
 namespace kav {
@@ -34,6 +35,10 @@ constexpr OptionText optionTexts[] = {
      "Put the check code KIND into the message and verify it on the reply: bcc, sum, "
      "xor-ascii, sum-ascii, modbus-ascii, crc16-modbus, crc16-ccitt, crc16-xmodem.",
      "KIND"},
+    {"script",
+     "Make the conversation of FILE on the one open port: send, expect, expect-hex, "
+     "wait, one a line; in place of MESSAGE.",
+     "FILE"},
     {"json", "One JSON object per exchange, and a summary.", nullptr},
     {"log", "Write every byte sent and received, timed, and each outcome to FILE (JSON lines).",
      "FILE"},
@@ -54,7 +59,28 @@ QString refusedText(const QString& what, const WrittenText& written) {
     return what + QStringLiteral(": ") + written.error;
 }
 
+QString readScript(const Given& given, SendOptions& options) {
+    const QStringList positional = given.parser.positionalArguments();
+    if (positional.size() != 1 || given.isSet("hex"))
+        return QStringLiteral("give PORT, and the messages in the --script");
+    if (given.isSet("expect") || given.isSet("expect-hex"))
+        return QStringLiteral("give the replies expected as expect steps of the --script");
+    options.port = positional[0];
+    const QString path = given.value("script");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("--script %1: %2").arg(path, file.errorString());
+    const Script script = parseScript(QString::fromUtf8(file.readAll()));
+    if (!script.error.isEmpty())
+        return QStringLiteral("--script %1: %2").arg(path, script.error);
+    options.steps = script.steps;
+    options.script = true;
+    return QString();
+}
+
 QString readPortAndMessage(const Given& given, SendOptions& options) {
+    if (given.isSet("script"))
+        return readScript(given, options);
     const bool hex = given.isSet("hex");
     const QStringList positional = given.parser.positionalArguments();
     if (positional.size() != (hex ? 1 : 2))
@@ -79,14 +105,9 @@ QString readPortAndMessage(const Given& given, SendOptions& options) {
     return QString();
 }
 
-QString readCheck(const Given& given, SendOptions& options) {
-    if (!given.isSet("check"))
-        return QString();
-    options.check = checkKindNamed(given.value("check"));
-    if (!options.check)
-        return QStringLiteral("--check: \"%1\" is none of %2")
-            .arg(given.value("check"), checkKindNames().join(QStringLiteral(", ")));
-    const CheckedFrame frame = withCheck(*options.check, bytesOf(options.message));
+// The message with its check code in place, or why it cannot have one.
+QString withCheckCode(CheckKind kind, CodeString& message) {
+    const CheckedFrame frame = withCheck(kind, bytesOf(message));
     if (!frame.error.isEmpty())
         return QStringLiteral("--check: ") + frame.error;
     // The code's bytes are codes of their own, as the receive side would take them one by one.
@@ -97,7 +118,26 @@ QString readCheck(const Given& given, SendOptions& options) {
     if (!appendCodes(buffer, codes))
         return QStringLiteral("--check: the message and its check code are longer than the "
                               "window's send box holds");
-    options.message = buffer.SendData();
+    message = buffer.SendData();
+    return QString();
+}
+
+QString readCheck(const Given& given, SendOptions& options) {
+    if (!given.isSet("check"))
+        return QString();
+    options.check = checkKindNamed(given.value("check"));
+    if (!options.check)
+        return QStringLiteral("--check: \"%1\" is none of %2")
+            .arg(given.value("check"), checkKindNames().join(QStringLiteral(", ")));
+    if (!options.script)
+        return withCheckCode(*options.check, options.message);
+    for (ScriptStep& step : options.steps) {
+        if (step.kind != ScriptStep::Kind::Send)
+            continue;
+        const QString refusal = withCheckCode(*options.check, step.message);
+        if (!refusal.isEmpty())
+            return refusal + QStringLiteral(" (line %1 of the --script)").arg(step.line);
+    }
     return QString();
 }
 

@@ -3,6 +3,7 @@
 #include "checkcode.h"
 #include "messagetext.h"
 #include "portsettings.h"
+#include "script.h"
 
 #include <QStringList>
 #include <optional>
@@ -22,6 +23,8 @@ struct SendOptions {
     std::optional<CodeString> expected; // the reply's bytes, as codes
     std::optional<CheckKind> check;     // put into the message, verified on each reply
     QString logPath;                    // --log: the session log, when given
+    bool script = false;                // --script: the steps below stand for the message
+    QList<ScriptStep> steps;
 };
 
 struct ParsedArguments {

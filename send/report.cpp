@@ -159,7 +159,11 @@ QString exchangeText(const ExchangeReport& report, const QString& waitText, bool
     const QString lost =
         report.result.lost ? QStringLiteral("then the device was lost") : QString();
     if (oneLine) {
-        const QString head = QStringLiteral("%1:  ").arg(report.number);
+        const QString head = report.step == 0 ? QStringLiteral("%1:  ").arg(report.number)
+                                              : QStringLiteral("%1.%2:  %3:  ")
+                                                    .arg(report.number)
+                                                    .arg(report.step)
+                                                    .arg(shownSent(report.sent).text);
         if (!none.isEmpty())
             return head + QStringLiteral("no reply ") + none + u'\n';
         return head + milliseconds(report.ms()) + QStringLiteral(" ms  ") +
@@ -209,6 +213,8 @@ QString exchangeJson(const ExchangeReport& report, bool expecting) {
         {QStringLiteral("exchange"), report.number},
         {QStringLiteral("outcome"), QLatin1String(outcomeName(report.result.outcome))},
         {QStringLiteral("sent"), jsonOf(shownSent(report.sent))}};
+    if (report.step > 0)
+        object.insert(QStringLiteral("step"), report.step);
     if (report.answered()) {
         object.insert(QStringLiteral("reply"), jsonOf(shownReply(report.result.reply)));
         object.insert(QStringLiteral("ms"), tenthOfMs(report.ms()));

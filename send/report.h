@@ -19,7 +19,8 @@ struct CheckReport {
 
 // How one exchange turned out, in the forms it is reported in.
 struct ExchangeReport {
-    int number = 1;
+    int number = 1; // the exchange, or with a script the round
+    int step = 0;   // with a script, which of its sends, from 1
     CodeString sent;
     ExchangeResult result;
     std::optional<bool> matched;      // only when a reply was expected or checked, and one came

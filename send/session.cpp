@@ -10,8 +10,14 @@ Session::Session(MSComm& comm, const SendOptions& options, SessionLog& log)
       latencyTimerMs_(adapterLatencyMs(comm.device())) {
     connect(&exchanger_, &Exchanger::wrote, this, [this](const QByteArray& b) { log_.wrote(b); });
     connect(&exchanger_, &Exchanger::read, this, [this](const QByteArray& b) { log_.read(b); });
-    if (options_.expected)
-        expectedBytes_ = bytesOf(*options_.expected);
+    if (options_.script) {
+        steps_ = options_.steps;
+    } else {
+        ScriptStep step;
+        step.message = options_.message;
+        step.expected = options_.expected;
+        steps_.append(step);
+    }
     // Ctrl+C ends a long run with the figures so far; signals cannot reach the loops themselves.
     catchInterrupt();
     connect(&interruptWatch_, &QTimer::timeout, this, &Session::watchInterrupt);
@@ -24,20 +30,17 @@ Session::End Session::run() {
                                 "time may include up to %1 ms of the adapter's own delay; "
                                 "kavetta-send(1) shows how to lower it\n")
                      .arg(*latencyTimerMs_));
-    if (!options_.json && !writeOut(sentText(options_.message) + latencyText(latencyTimerMs_)))
+    // A script's messages are shown with their replies, one a line.
+    const QString sent = options_.script ? QString() : sentText(options_.message);
+    if (!options_.json && !writeOut(sent + latencyText(latencyTimerMs_)))
         return End::OutputFailed;
-    for (int n = 1; n <= options_.repeat; ++n) {
-        if (n > 1 && !exchanger_.pause(options_.intervalMs))
+    for (int round = 1; round <= options_.repeat && !failed_; ++round) {
+        if (round > 1 && !exchanger_.pause(options_.intervalMs))
             break;
-        const ExchangeReport done = exchange(n);
-        if (done.result.outcome == ExchangeResult::Outcome::Stopped)
-            break;
-        log_.exchanged(done);
-        if (log_.failed())
-            return End::LogFailed;
-        if (!report(done))
-            return End::OutputFailed;
-        if (exchanger_.lost())
+        const End end = runRound(round);
+        if (end != End::Finished)
+            return end;
+        if (exchanger_.lost() || interrupted())
             break;
     }
     if (interrupted())
@@ -45,12 +48,38 @@ Session::End Session::run() {
     return exchanger_.lost() ? End::DeviceLost : End::Finished;
 }
 
-ExchangeReport Session::exchange(int number) {
+Session::End Session::runRound(int round) {
+    int sendIndex = 0;
+    for (const ScriptStep& step : steps_) {
+        if (step.kind == ScriptStep::Kind::Wait) {
+            if (!exchanger_.pause(*step.waitMs))
+                return End::Finished;
+            continue;
+        }
+        const ExchangeReport done = exchange(round, options_.script ? ++sendIndex : 0, step);
+        if (done.result.outcome == ExchangeResult::Outcome::Stopped)
+            return End::Finished;
+        log_.exchanged(done);
+        if (log_.failed())
+            return End::LogFailed;
+        if (!report(done, step))
+            return End::OutputFailed;
+        failed_ = options_.script && !done.passed();
+        if (exchanger_.lost() || failed_)
+            return End::Finished;
+    }
+    return End::Finished;
+}
+
+ExchangeReport Session::exchange(int round, int sendIndex, const ScriptStep& step) {
     ExchangeReport report;
-    report.number = number;
-    report.sent = options_.message;
-    report.result =
-        exchanger_.exchange(options_.message, options_.waitMs, options_.quietMs, expectedBytes_);
+    report.number = round;
+    report.step = sendIndex;
+    report.sent = step.message;
+    const std::optional<QByteArray> expectedBytes =
+        step.expected ? std::optional<QByteArray>(bytesOf(*step.expected)) : std::nullopt;
+    report.result = exchanger_.exchange(step.message, step.waitMs.value_or(options_.waitMs),
+                                        options_.quietMs, expectedBytes);
     if (!report.answered())
         return report;
     if (options_.check) {
@@ -58,25 +87,24 @@ ExchangeReport Session::exchange(int number) {
         report.check = CheckReport{checkCodeText(*options_.check, verdict.received),
                                    checkCodeText(*options_.check, verdict.expected), verdict.ok()};
     }
-    if (options_.expected || options_.check)
-        report.matched =
-            (!options_.expected || replyMatches(*options_.expected, report.result.reply)) &&
-            (!report.check || report.check->ok);
+    if (step.expected || options_.check)
+        report.matched = (!step.expected || replyMatches(*step.expected, report.result.reply)) &&
+                         (!report.check || report.check->ok);
     return report;
 }
 
-bool Session::report(const ExchangeReport& report) {
+bool Session::report(const ExchangeReport& report, const ScriptStep& step) {
     if (report.result.leftOver > 0)
         writeErr(QStringLiteral("kavetta-send: dropped %1 that came before exchange %2\n")
                      .arg(counted(report.result.leftOver, "character"))
                      .arg(report.number));
     tally_.add(report);
     if (options_.json)
-        return writeOut(
-            exchangeJson(report, options_.expected.has_value() || options_.check.has_value()));
-    QString text = exchangeText(report, options_.waitText, options_.repeat > 1);
-    if (report.matched == false && options_.expected && options_.repeat == 1)
-        text += expectedText(*options_.expected);
+        return writeOut(exchangeJson(report, step.expected.has_value() || options_.check));
+    const bool oneLine = options_.repeat > 1 || options_.script;
+    QString text = exchangeText(report, step.waitMs ? step.waitText : options_.waitText, oneLine);
+    if (report.matched == false && step.expected && !oneLine)
+        text += expectedText(*step.expected);
     return writeOut(text);
 }
 

@@ -23,14 +23,16 @@ public:
     std::optional<int> latencyTimerMs() const { return latencyTimerMs_; }
 
 private:
-    ExchangeReport exchange(int number);
-    bool report(const ExchangeReport& report);
+    End runRound(int round);
+    ExchangeReport exchange(int round, int sendIndex, const ScriptStep& step);
+    bool report(const ExchangeReport& report, const ScriptStep& step);
     void watchInterrupt();
 
     const SendOptions& options_;
     SessionLog& log_;
     Exchanger exchanger_;
-    std::optional<QByteArray> expectedBytes_;
+    QList<ScriptStep> steps_; // the script's, or the one message with its expected reply
+    bool failed_ = false;     // a step of a script failed: the later ones are not sent
     QTimer interruptWatch_;
     Tally tally_;
     std::optional<int> latencyTimerMs_;

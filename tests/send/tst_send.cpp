@@ -64,6 +64,10 @@ private slots:
     void checkCode();
     void sessionLog_data();
     void sessionLog();
+    void conversation_data();
+    void conversation();
+    void scriptRefused_data();
+    void scriptRefused();
     void statistics_data();
     void statistics();
     void reportText_data();
@@ -349,6 +353,65 @@ void SendTest::sessionLog() {
         last = object[QStringLiteral("t_us")].toDouble();
     }
     QCOMPARE(events, (QStringList{"start ", "write 41", "read 42", "exchange replied", "end "}));
+}
+
+void SendTest::conversation_data() {
+    QTest::addColumn<QByteArray>("firstAnswer");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("sent"); // all the far end got
+    QTest::newRow("every step as expected") << QByteArray("\x06") << 0 << QByteArray("WR");
+    QTest::newRow("the first step fails") << QByteArray("\x15") << 1 << QByteArray("W");
+}
+
+void SendTest::conversation() {
+    QFETCH(QByteArray, firstAnswer);
+    QFETCH(int, status);
+    QFETCH(QByteArray, sent);
+    QFile script(config_.filePath("conversation"));
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("# wake, then ask\nsend W  # write\nexpect [ACK] 1\nwait 0.1\nsend R\n"
+                 "expect-hex 06 1\n");
+    script.close();
+    Pty far;
+    QVERIFY(far.ok());
+    QVERIFY(linkPort(2, far.slaveName));
+    QProcess send;
+    send.start(QStringLiteral(KAVETTA_SEND), {"--script", script.fileName(), "COM2"});
+    QVERIFY(send.waitForStarted());
+    QByteArray got = far.read(1);
+    QVERIFY(far.write(firstAnswer));
+    got += far.read(1, status == 0 ? 5000 : 1000);
+    if (status == 0)
+        QVERIFY(far.write("\x06"));
+    // The far end's reading lets the test hear of the end already, when it came early.
+    QVERIFY(send.state() == QProcess::NotRunning || send.waitForFinished(10000));
+    QCOMPARE(send.exitCode(), status);
+    QCOMPARE(got, sent);
+    const QString out = QString::fromUtf8(send.readAllStandardOutput());
+    QVERIFY2(out.startsWith(QStringLiteral("1.1:  W:  ")), qPrintable(out));
+}
+
+void SendTest::scriptRefused_data() {
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("unknown step") << "send A\n  sned B\n"
+                                  << "line 2, column 3: \"sned\" is no step";
+    QTest::newRow("expect before any send") << "expect [ACK]\nsend A\n"
+                                            << "line 1, column 1: an expect follows the send";
+    QTest::newRow("bad message") << "send [STX]A[XYZ]\n"
+                                 << "line 1, column 12: character 7";
+    QTest::newRow("bad wait") << "send A\nwait soon\n"
+                              << "line 2, column 6: \"soon\" is no number";
+    QTest::newRow("nothing sent") << "# only a comment\nwait 1\n"
+                                  << "the script sends nothing";
+}
+
+void SendTest::scriptRefused() {
+    QFETCH(QString, script);
+    QFETCH(QString, why);
+    const Script parsed = parseScript(script);
+    QVERIFY2(parsed.error.startsWith(why), qPrintable(parsed.error));
+    QVERIFY(parsed.steps.isEmpty());
 }
 
 void SendTest::statistics_data() {

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "messagetext.h"
+
+#include <QList>
+#include <QString>
+#include <optional>
+
+namespace kav {
+
+// One step of a conversation: a message sent and its reply awaited (with what it must be, when a
+// line "expect" follows it), or a pause.
+struct ScriptStep {
+    enum class Kind { Send, Wait };
+    Kind kind = Kind::Send;
+    CodeString message;                 // Send: the codes, as the keypad would put them together
+    std::optional<CodeString> expected; // Send: the reply's bytes, as codes
+    std::optional<int> waitMs;          // Send: for the first byte (else --wait); Wait: the pause
+    QString waitText;                   // as written, for the line that reports no reply
+    int line = 0;                       // in the script, counted from 1
+};
+
+struct Script {
+    QList<ScriptStep> steps;
+    QString error; // "line 3, column 8: ...", for the person who wrote it
+};
+
+// A script, one step a line:
+//   send MESSAGE          the message in the send box's notation
+//   expect TEXT [S]       the reply the send before must give, and seconds for its first byte
+//   expect-hex HEX [S]    the same in hexadecimal
+//   wait S                a pause of S seconds
+// A "#" at the start of a line or after a blank begins a comment; blank lines are skipped. Blanks
+// at the end of a message are not part of it: write [SP] for one.
+Script parseScript(const QString& text);
+
+} // namespace kav
