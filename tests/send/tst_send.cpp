@@ -36,6 +36,11 @@ Run runSend(const QStringList& arguments) {
     return run;
 }
 
+// A silent far end as COM2.
+bool onCom2(const Pty& far) {
+    return far.ok() && linkPort(2, far.slaveName);
+}
+
 QJsonObject lastJson(const QString& out) {
     return QJsonDocument::fromJson(out.trimmed().split(u'\n').last().toUtf8()).object();
 }
@@ -185,8 +190,7 @@ void SendTest::refusedBeforeWriting() {
     QFETCH(QStringList, arguments);
     QFETCH(QString, why);
     Pty far;
-    QVERIFY(far.ok());
-    QVERIFY(linkPort(2, far.slaveName));
+    QVERIFY(onCom2(far));
     const Run run = runSend(arguments);
     QCOMPARE(run.status, 64);
     QVERIFY2(run.err.contains(why), qPrintable(run.err));
@@ -207,8 +211,7 @@ void SendTest::portNotOpened() {
     QFETCH(bool, heldByWindow);
     QFETCH(QString, why);
     Pty far;
-    QVERIFY(far.ok());
-    QVERIFY(linkPort(2, far.slaveName));
+    QVERIFY(onCom2(far));
     QVERIFY(linkPort(3, config_.path() + QStringLiteral("/no-such-device")));
     MSComm window;
     if (heldByWindow)
@@ -229,8 +232,7 @@ void SendTest::lostDeviceEndsTheRun_data() {
 void SendTest::lostDeviceEndsTheRun() {
     QFETCH(int, hangUpAfterMs);
     Pty far;
-    QVERIFY(far.ok());
-    QVERIFY(linkPort(2, far.slaveName));
+    QVERIFY(onCom2(far));
     QProcess send;
     send.start(QStringLiteral(KAVETTA_SEND),
                {"--repeat", "3", "--interval", "1", "--quiet", "0.5", "--json", "COM2", "A"});
@@ -267,8 +269,7 @@ void SendTest::unwritableOutput() {
     QFETCH(QString, why);
     QFETCH(QByteArray, sent);
     Pty far;
-    QVERIFY(far.ok());
-    QVERIFY(linkPort(2, far.slaveName));
+    QVERIFY(onCom2(far));
     QProcess send;
     if (closed)
         send.setChildProcessModifier([] { ::close(STDOUT_FILENO); });
@@ -300,8 +301,7 @@ void SendTest::checkCode() {
     QFETCH(int, status);
     QFETCH(QString, line);
     Pty far;
-    QVERIFY(far.ok());
-    QVERIFY(linkPort(2, far.slaveName));
+    QVERIFY(onCom2(far));
     QProcess send;
     send.start(QStringLiteral(KAVETTA_SEND), {"--check", "bcc", "COM2", "[STX]ABC[ETX]"});
     QVERIFY(send.waitForStarted());
@@ -323,8 +323,7 @@ void SendTest::sessionLog_data() {
 void SendTest::sessionLog() {
     QFETCH(bool, full);
     Pty far;
-    QVERIFY(far.ok());
-    QVERIFY(linkPort(2, far.slaveName));
+    QVERIFY(onCom2(far));
     const QString path = full ? QStringLiteral("/dev/full") : config_.filePath("session.jsonl");
     QProcess send;
     send.start(QStringLiteral(KAVETTA_SEND), {"--log", path, "--quiet", "0.1", "COM2", "A"});
@@ -373,8 +372,7 @@ void SendTest::conversation() {
                  "expect-hex 06 1\n");
     script.close();
     Pty far;
-    QVERIFY(far.ok());
-    QVERIFY(linkPort(2, far.slaveName));
+    QVERIFY(onCom2(far));
     QProcess send;
     send.start(QStringLiteral(KAVETTA_SEND), {"--script", script.fileName(), "COM2"});
     QVERIFY(send.waitForStarted());
