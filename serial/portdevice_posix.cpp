@@ -234,6 +234,13 @@ QString lineRefusal(const QSerialPort& port, const LineSettings& line) {
     termios tio{};
     if (fd < 0 || ::tcgetattr(fd, &tio) != 0)
         return QString();
+#if defined(__linux__)
+    // A pseudo-terminal has no line: its driver makes every setting 8 bits without parity and
+    // ignores the rate, and whoever holds its other end decides what the settings mean.
+    struct stat device {};
+    if (::fstat(fd, &device) == 0 && major(device.st_rdev) >= 136 && major(device.st_rdev) <= 143)
+        return QString();
+#endif
     const int bits[] = {CS5, CS6, CS7, CS8};
     if ((tio.c_cflag & CSIZE) != tcflag_t(bits[std::clamp(int(line.dataBits), 5, 8) - 5]))
         return QStringLiteral("the driver does not take %1 data bits").arg(int(line.dataBits));
