@@ -42,7 +42,7 @@ void MSComm::setSettings(const QString& settings) {
     if (!line)
         throw CommError(settingsRefusal(settings, hasOneAndHalfStopBits()).toStdString());
     if (port_.isOpen()) {
-        if (!applyLine(*line)) {
+        if (!applyLine(*line) || !lineRefusal(port_, *line).isEmpty()) {
             applyLine(line_); // the line stays as it was before this write
             throw CommError(device_.toStdString() + ": the device refuses the settings " +
                             settings.toStdString());
@@ -106,6 +106,10 @@ void MSComm::setPortOpen(bool open) {
         port_.clearError();
         claim_.release();
         throw CommError(device.toStdString() + ": " + reason.toStdString());
+    }
+    if (const QString refusal = lineRefusal(port_, line_); !refusal.isEmpty()) {
+        closePort();
+        throw CommError(device.toStdString() + ": " + refusal.toStdString());
     }
     restartReading();
 }

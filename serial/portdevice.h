@@ -1,5 +1,7 @@
 #pragma once
 
+#include "portsettings.h"
+
 #include <QSerialPort>
 #include <QString>
 #include <optional>
@@ -39,6 +41,13 @@ std::optional<int> adapterLatencyMs(const QString& device,
 // Whether the driver takes at least one byte from a write on this open port now. POSIX: a
 // non-blocking poll. Windows writes overlapped and never refuses a write for want of room.
 bool canWriteNow(const QSerialPort& port);
+
+// Why the driver of this open port has not taken the line as asked, or an empty string when it
+// has. A driver may quietly keep another setting than the one asked for: Linux's 8250 clips a
+// rate beyond its UART's clock to the fastest it has, ftdi_sio keeps the old data bits for six.
+// A pseudo-terminal, which has no line, takes anything. Windows refuses such a setting when it is
+// made, so there this is always empty.
+QString lineRefusal(const QSerialPort& port, const LineSettings& line);
 
 // Whether the serial library's reading must be restarted by hand after opening and after each
 // read (see MSComm::restartReading). True only under Wine.

@@ -43,6 +43,10 @@ bool canWriteNow(const QSerialPort&) {
     return true;
 }
 
+QString lineRefusal(const QSerialPort&, const LineSettings&) {
+    return QString();
+}
+
 bool readingNeedsRestart() {
     // Wine's ntdll exports wine_get_version; Windows' does not.
     static const bool wine =
