@@ -455,7 +455,7 @@ void TestRealDrivers::sendEndsOnUnplug_data() {
     QTest::addColumn<int>("atLeast"); // exchanges done before the loss
     QTest::newRow("during --repeat")
         << QStringList{"--repeat", "30", "--interval", "0.3", "--json", "COM3", "[STX]KV[ETX]"}
-        << 1500 << 2;
+        << 2500 << 1;
     QTest::newRow("waiting for a reply")
         << QStringList{"--wait", "5", "--json", "COM3", "SILENT"} << 1500 << 0;
 }
