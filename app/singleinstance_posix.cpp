@@ -2,8 +2,11 @@
 
 #include <QDir>
 #include <QFile>
-#include <QStandardPaths>
+#include <QLoggingCategory>
+#include <QSysInfo>
 #include <QThread>
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -11,18 +14,86 @@
 
 namespace kav {
 
+namespace {
+
+Q_LOGGING_CATEGORY(lcInstance, "kavetta.instance", QtInfoMsg)
+
+// Whether folder is this user's alone: a folder reached without following a symbolic link,
+// owned by this user, mode 0700, so that no other user can put anything in it or swap it for
+// another. The check is made on the opened folder itself, not on a name looked up twice.
+bool isPrivateFolder(const QString& folder, QString* why) {
+    const int fd = ::open(QFile::encodeName(folder).constData(),
+                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        *why = folder + QStringLiteral(": ") +
+               (error == ELOOP || error == ENOTDIR ? QStringLiteral("not a folder of its own")
+                                                   : QString::fromLocal8Bit(std::strerror(error)));
+        return false;
+    }
+    struct stat info;
+    const bool seen = ::fstat(fd, &info) == 0;
+    ::close(fd);
+    if (!seen) {
+        *why = folder + QStringLiteral(": cannot be examined");
+        return false;
+    }
+    if (info.st_uid != ::geteuid()) {
+        *why = folder + QStringLiteral(": owned by user %1").arg(info.st_uid);
+        return false;
+    }
+    if ((info.st_mode & 0777) != 0700) {
+        *why =
+            folder +
+            QStringLiteral(": mode %1, not 0700").arg(info.st_mode & 0777, 4, 8, QLatin1Char('0'));
+        return false;
+    }
+    return true;
+}
+
+// A folder of this program's own for users without a runtime folder: kavetta in the user's
+// cache folder ($XDG_CACHE_HOME when absolute, else ~/.cache), every missing folder on the way
+// made 0700. Never the temporary folder, where any user can take a guessable name first.
+QString ownFolder() {
+    QString base = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (!QDir::isAbsolutePath(base))
+        base = QDir::homePath() + QStringLiteral("/.cache");
+    const QString folder = QDir::cleanPath(base + QStringLiteral("/kavetta"));
+    const QStringList parts = folder.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    QString path;
+    for (const QString& part : parts) {
+        path += QLatin1Char('/') + part;
+        ::mkdir(QFile::encodeName(path).constData(), 0700); // one that exists stays as it is
+    }
+    return folder;
+}
+
+} // namespace
+
 QString SingleInstance::defaultLockPath() {
-    QString dir;
-    // Without a runtime folder (a root shell, a plain ssh session) fall back to a per-user name
-    // in the temporary folder rather than one shared by every user.
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
-        dir = QDir::tempPath() + QStringLiteral("/kavetta-%1").arg(::getuid());
-    if (dir.isEmpty())
-        dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty())
-        dir = QDir::tempPath();
-    QDir().mkpath(dir);
-    return dir + QStringLiteral("/kavetta.lock");
+    QString why;
+    // A relative runtime folder would be a different folder for every working folder, so that
+    // copies started from two places would not see each other; like any relative XDG folder it
+    // is ignored.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (QDir::isAbsolutePath(runtime)) {
+        if (isPrivateFolder(runtime, &why))
+            return runtime + QStringLiteral("/kavetta.lock");
+        qCWarning(lcInstance).noquote() << "runtime folder refused:" << why;
+    } else if (!runtime.isEmpty()) {
+        qCWarning(lcInstance).noquote() << "relative runtime folder ignored:" << runtime;
+    }
+    // The home folder may be shared by several machines; each keeps a lock of its own.
+    const QString folder = ownFolder();
+    if (isPrivateFolder(folder, &why)) {
+        const QString host = QSysInfo::machineHostName();
+        return folder + (host.isEmpty()
+                             ? QStringLiteral("/instance.lock")
+                             : QStringLiteral("/instance-") + host + QStringLiteral(".lock"));
+    }
+    qCWarning(lcInstance).noquote()
+        << "lock folder refused:" << why << "-- running without the one-copy guard";
+    return QString();
 }
 
 SingleInstance::SingleInstance(const QString& lockPath)
@@ -67,16 +138,65 @@ Holder holderOf(const QLockFile& lock, const QString& path, struct stat* seen) {
     return Holder::Nobody;
 }
 
+enum class Entry { LockOrNone, Folder, Debris };
+
+// What is in the lock's place, looked at without opening it for reading or following a link: a
+// FIFO there would hold any reader for ever.
+Entry entryAt(const QString& path, struct stat* info) {
+    const QByteArray name = QFile::encodeName(path);
+#if defined(O_PATH)
+    const int fd = ::open(name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+#else
+    const int fd =
+        ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+#endif
+    if (fd < 0) // a link (where O_PATH is missing), or for tryLock to tell
+        return errno == ELOOP && ::lstat(name.constData(), info) == 0 ? Entry::Debris
+                                                                      : Entry::LockOrNone;
+    const bool seen = ::fstat(fd, info) == 0;
+    ::close(fd);
+    if (!seen || S_ISREG(info->st_mode))
+        return Entry::LockOrNone;
+    return S_ISDIR(info->st_mode) ? Entry::Folder : Entry::Debris;
+}
+
+// Clears the abandoned entry seen at name, unless another copy starting at the same moment has
+// already replaced it with its own lock. False when it is there still.
+bool clearIfSame(const QByteArray& name, const struct stat& seen) {
+    struct stat now;
+    const bool replaced = ::lstat(name.constData(), &now) != 0 || now.st_ino != seen.st_ino ||
+                          now.st_dev != seen.st_dev;
+    return replaced || ::unlink(name.constData()) == 0 || errno == ENOENT;
+}
+
 } // namespace
 
 bool SingleInstance::acquire() {
+    if (path_.isEmpty())
+        return true; // no folder fit for the lock (said in the log): run unguarded
+    const QByteArray name = QFile::encodeName(path_);
+    struct stat seen;
+    switch (entryAt(path_, &seen)) {
+    case Entry::LockOrNone:
+        break;
+    case Entry::Folder:
+        qCWarning(lcInstance).noquote()
+            << path_ << "is a folder -- running without the one-copy guard";
+        return true;
+    case Entry::Debris:
+        // Never a lock (a copy only ever makes a regular file), and QLockFile would read
+        // through it or wait on it for ever: cleared, then the lock is taken as usual.
+        qCWarning(lcInstance).noquote() << path_ << "is not a regular file: removed";
+        if (!clearIfSame(name, seen))
+            return true;
+        break;
+    }
     if (lock_->tryLock(0))
         return true;
     // tryLock has already taken over a lock whose owner is gone, so a failure here means a live
     // copy holds it -- or an entry that no copy could have left is in the way.
     if (lock_->error() != QLockFile::LockFailedError)
         return true; // permission or other I/O trouble: run unguarded, silently
-    struct stat seen;
     switch (holderOf(*lock_, path_, &seen)) {
     case Holder::LiveCopy:
         return false;
@@ -85,13 +205,7 @@ bool SingleInstance::acquire() {
     case Holder::Nobody:
         break;
     }
-    // Clear the abandoned entry and take the lock, unless another copy starting at the same
-    // moment has already replaced the entry with its own lock.
-    struct stat now;
-    const QByteArray name = QFile::encodeName(path_);
-    const bool replaced = ::lstat(name.constData(), &now) != 0 || now.st_ino != seen.st_ino ||
-                          now.st_dev != seen.st_dev;
-    if (!replaced && ::unlink(name.constData()) != 0)
+    if (!clearIfSame(name, seen))
         return true; // cannot clear it: run unguarded, silently
     if (lock_->tryLock(0))
         return true;

@@ -68,7 +68,8 @@ public:
     DeviceClaim& operator=(const DeviceClaim&) = delete;
 
     // Claims device (as deviceToOpen gave it) without changing anything on its line. False, with
-    // *why saying which programs have it where the system tells, when another program does. A
+    // *why saying which programs have it where the system tells, when another program does, or
+    // when the serial library's lock entry for it is anything but a regular file (POSIX). A
     // claim already held is released first.
     bool take(const QString& device, QString* why);
     // Lets go of the device; harmless when nothing is held.

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
+#include <QStandardPaths>
 #include <QStringList>
 #include <algorithm>
 #include <cerrno>
@@ -131,6 +132,48 @@ QString inUse(const QString& device, const QList<Holder>& holders) {
     return device + QStringLiteral(": in use by ") + listOf(holders);
 }
 
+// What kind of entry a non-regular file is, for a message.
+QString kindOf(mode_t mode) {
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a FIFO");
+    if (S_ISLNK(mode))
+        return QStringLiteral("a symbolic link");
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    return QStringLiteral("a device");
+}
+
+// The UUCP-style lock entry the serial library (Qt 6) takes for device before it opens it:
+// LCK.. and the device's name below /dev with '/' made '_', in the first of its lock folders
+// that may be read and either holds the entry already or may be written. On Debian that is
+// /var/lock, a link to /run/lock. Empty when it would find no folder.
+QString libraryLockEntry(const QString& device) {
+    static const QStringList folders = {
+        QStringLiteral("/var/lock"),
+        QStringLiteral("/etc/locks"),
+        QStringLiteral("/var/spool/locks"),
+        QStringLiteral("/var/spool/uucp"),
+        QStringLiteral("/tmp"),
+        QStringLiteral("/var/tmp"),
+        QStringLiteral("/var/lock/lockdev"),
+        QStringLiteral("/run/lock"),
+        QStandardPaths::writableLocation(QStandardPaths::TempLocation)};
+    QString name = device.startsWith(QLatin1String("/dev/")) ? device.mid(5) : device;
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    name.prepend(QLatin1String("/LCK.."));
+    for (const QString& folder : folders) {
+        const QByteArray path = QFile::encodeName(folder);
+        const QString entry = folder + name;
+        if (::access(path.constData(), R_OK) == 0 &&
+            (::access(QFile::encodeName(entry).constData(), F_OK) == 0 ||
+             ::access(path.constData(), W_OK) == 0))
+            return entry;
+    }
+    return QString();
+}
+
 } // namespace
 
 QString portDevice(int n) {
@@ -186,6 +229,17 @@ bool readingNeedsRestart() {
 
 bool DeviceClaim::take(const QString& device, QString* why) {
     release();
+    // The lock folder is writable by every user. The serial library reads an entry it finds
+    // there, and one that is not a regular file (a FIFO above all) would hold it in that read
+    // for ever; a program's lock is only ever a regular file, so anything else is refused.
+    const QString lockEntry = libraryLockEntry(device);
+    struct stat entry;
+    if (!lockEntry.isEmpty() && ::lstat(QFile::encodeName(lockEntry).constData(), &entry) == 0 &&
+        !S_ISREG(entry.st_mode)) {
+        *why = device + QStringLiteral(": its lock entry ") + lockEntry + QStringLiteral(" is ") +
+               kindOf(entry.st_mode) + QStringLiteral(", not a lock file");
+        return false;
+    }
     const QByteArray path = QFile::encodeName(device);
     // Opening without waiting for carrier and without becoming our controlling terminal changes
     // nothing on the line: the settings stay whoever set them last until the serial library

@@ -18,6 +18,7 @@ class ProcessTest : public QObject {
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("XDG_RUNTIME_DIR", runtime.path());
         env.insert("XDG_CONFIG_HOME", config.path());
+        env.insert("XDG_CACHE_HOME", config.path()); // where the lock goes without a runtime folder
         return env;
     }
 
@@ -89,13 +90,15 @@ private slots:
 #if defined(Q_OS_WIN)
         QSKIP("no lock folder on Windows");
 #endif
-        // A runtime "folder" that is a plain file: no lock can be made, the program runs anyway.
+        // A runtime "folder" and a cache "folder" that are plain files: no lock can be made, the
+        // program runs anyway.
         QTemporaryDir scratch;
         QFile blocker(scratch.filePath("not-a-folder"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         QProcessEnvironment env = environment();
         env.insert("XDG_RUNTIME_DIR", blocker.fileName());
+        env.insert("XDG_CACHE_HOME", blocker.fileName());
         QProcess p;
         start(p, env);
         QVERIFY(keepsRunning(p));

@@ -14,7 +14,8 @@ import sys
 
 USER_SECTIONS = ["Two commands", "Installing the package", "A first exchange", "Ports on Linux",
                  "When OPEN fails", "Windows", "The virtual device",
-                 "kavetta-send: the same exchange from a script", "Messages", "Screen readers"]
+                 "kavetta-send: the same exchange from a script", "Messages", "Screen readers",
+                 "Security"]
 
 
 def sections(text):

@@ -7,9 +7,13 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <thread>
 
 using namespace kav;
 using namespace kavtest;
@@ -33,6 +37,7 @@ private slots:
     void openTwiceRefused();
     void heldElsewhereRefused_data();
     void heldElsewhereRefused();
+    void plantedLockEntryRefused();
     void newPortNumberWaitsForNextOpen();
     void outputBytesExact_data();
     void outputBytesExact();
@@ -306,6 +311,57 @@ void TestMSComm::heldElsewhereRefused() {
     const bool lockRefused = ::flock(late, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
     ::close(late);
     QVERIFY(lockRefused);
+}
+
+void TestMSComm::plantedLockEntryRefused() {
+    // Another user plants a FIFO where the serial library takes the device's lock (the folder
+    // is world-writable). It is named for this test's own device only, and removed at the end.
+    Pty pty;
+    QVERIFY(pty.ok() && linkPort(1, pty.slaveName));
+    QVERIFY(pty.slaveName.startsWith(QLatin1String("/dev/")));
+    const QByteArray fifo = QFile::encodeName(QStringLiteral("/run/lock/LCK..") +
+                                              pty.slaveName.mid(5).replace('/', '_'));
+    if (::mkfifo(fifo.constData(), 0666) != 0)
+        QSKIP("the lock folder /run/lock cannot be written here");
+    // Should the open use the FIFO, a stand-in at its other end keeps ending the waits on it
+    // after a while, so that the test fails instead of hanging.
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    std::thread farEnd([&] {
+        std::unique_lock lock(mutex);
+        if (done.wait_for(lock, std::chrono::seconds(5), [&] { return finished; }))
+            return;
+        while (!done.wait_for(lock, std::chrono::milliseconds(50), [&] { return finished; })) {
+            const int fd = ::open(fifo.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0) {
+                [[maybe_unused]] const auto written = ::write(fd, "1\n", 2);
+                ::close(fd);
+            }
+        }
+    });
+    const auto cleanUp = qScopeGuard([&] {
+        {
+            std::lock_guard lock(mutex);
+            finished = true;
+        }
+        done.notify_one();
+        farEnd.join();
+        ::unlink(fifo.constData());
+        ::unlink(fifo + ".rmlock"); // left by a serial library that took the FIFO for a lock
+    });
+
+    comm_->setCommPort(1);
+    QString why;
+    try {
+        comm_->setPortOpen(true);
+    } catch (const CommError& error) {
+        why = QString::fromStdString(error.what());
+    }
+    // Named as the serial library reaches it (/var/lock is a link to /run/lock).
+    QVERIFY2(why.contains(QFileInfo(QFile::decodeName(fifo)).fileName() + " is a FIFO"),
+             qPrintable(why));
+    QCOMPARE(comm_->PortOpen(), false);
 }
 
 void TestMSComm::newPortNumberWaitsForNextOpen() {
