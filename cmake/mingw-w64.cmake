@@ -31,4 +31,8 @@ if(KAVETTA_WINE)
 endif()
 
 # One program that needs no DLL beyond Windows' own: no libgcc, libstdc++ or winpthread beside it.
-set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
+# The stack protector's runtime (libssp) is linked in statically too. ASLR, high-entropy
+# addresses and NX are the MinGW linker's defaults.
+set(CMAKE_C_FLAGS_INIT -fstack-protector-strong)
+set(CMAKE_CXX_FLAGS_INIT -fstack-protector-strong)
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -fstack-protector-strong")

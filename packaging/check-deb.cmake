@@ -1,5 +1,6 @@
 # Run by ctest: cmake -DCPACK=... -DBUILD_DIR=... -DOUT=... -DLINTIAN=... -P check-deb.cmake
-# Builds the Debian package from the build folder and fails on any lintian error or warning.
+# Builds the Debian package from the build folder and fails on any lintian error or warning, and
+# on its notes about hardening and unneeded sections.
 cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE ${OUT})
 execute_process(COMMAND ${CPACK} -G DEB --config ${BUILD_DIR}/CPackConfig.cmake -B ${OUT}
@@ -13,4 +14,8 @@ execute_process(COMMAND ${LINTIAN} --fail-on error,warning --display-info ${deb}
 message(STATUS "lintian ${deb}:\n${out}")
 if(NOT rc EQUAL 0)
     message(FATAL_ERROR "lintian found errors or warnings")
+endif()
+# Its notes on how the programs were built count too: hardening flags, and what strip leaves.
+if(out MATCHES "I: [^\n]*(hardening-|binary-has-unneeded-section)")
+    message(FATAL_ERROR "lintian: the programs lack hardening or carry needless sections")
 endif()
