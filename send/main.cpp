@@ -46,12 +46,39 @@ int answer(const ParsedArguments& parsed) {
 bool openPort(MSComm& comm, const SendOptions& options) {
     try {
         openAsOpenButton(comm, options.port, options.settings);
-        return true;
     } catch (const CommError& error) {
         // The line the window logs for the same failure.
         qCWarning(lcPort, "OPEN failed: %s", error.what());
         return false;
     }
+    return true;
+}
+
+// The modem lines as the command line sets them, at once after the open: the system raises DTR
+// and RTS as it opens a port, and nothing can be sent before they are as asked. False, with the
+// reason on standard error, for a port that has no such lines.
+bool setModemLines(MSComm& comm, const SendOptions& options, SessionLog& log) {
+    if (!options.usesModemLines())
+        return true;
+    if (const QString refusal = comm.modemLinesRefusal(); !refusal.isEmpty()) {
+        // On Windows the device is the port's own name.
+        const QString port = comm.device() == options.port
+                                 ? options.port
+                                 : QStringLiteral("%1 (%2)").arg(options.port, comm.device());
+        writeErr(QStringLiteral("kavetta-send: %1 is %2: --dtr, --rts, --break and --lines need a "
+                                "serial port\n")
+                     .arg(port, refusal));
+        return false;
+    }
+    if (options.dtr) {
+        comm.setDTREnable(*options.dtr);
+        log.lineSet("dtr", *options.dtr);
+    }
+    if (options.rts) {
+        comm.setRTSEnable(*options.rts);
+        log.lineSet("rts", *options.rts);
+    }
+    return true;
 }
 
 // The summary after the exchanges: always in JSON, in text for more than one exchange or a run
@@ -124,6 +151,11 @@ int main(int argc, char* argv[]) {
     MSComm comm;
     if (!openPort(comm, options)) {
         log.ended("port not opened");
+        return NoPort;
+    }
+    if (!setModemLines(comm, options, log)) {
+        comm.setPortOpen(false);
+        log.ended("no modem lines");
         return NoPort;
     }
     Session session(comm, options, log);

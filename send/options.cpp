@@ -5,6 +5,7 @@
 
 #include <QCommandLineParser>
 #include <QFile>
+#include <algorithm>
 #include <cmath>
 
 namespace kav {
@@ -37,8 +38,12 @@ constexpr OptionText optionTexts[] = {
      "KIND"},
     {"script",
      "Make the conversation of FILE on the one open port: send, expect, expect-hex, "
-     "wait, one a line; in place of MESSAGE.",
+     "wait, dtr, rts, break, one a line; in place of MESSAGE.",
      "FILE"},
+    {"dtr", "Raise (on) or lower (off) DTR as the port opens, before anything is sent.", "on|off"},
+    {"rts", "The same for RTS.", "on|off"},
+    {"break", "Send a break of S seconds before the message.", "S"},
+    {"lines", "Show the input lines (CTS, DSR, DCD, RI) with each reply.", nullptr},
     {"json", "One JSON object per exchange, and a summary.", nullptr},
     {"log", "Write every byte sent and received, timed, and each outcome to FILE (JSON lines).",
      "FILE"},
@@ -199,6 +204,34 @@ QString readLog(const Given& given, SendOptions& options) {
     return QString();
 }
 
+QString readModemLine(const Given& given, const char* option, std::optional<bool>& on) {
+    if (!given.isSet(option))
+        return QString();
+    const QString state = given.value(option);
+    if (state != u"on" && state != u"off")
+        return QStringLiteral("--%1: \"%2\" is neither on nor off")
+            .arg(QLatin1String(option), state);
+    on = state == u"on";
+    return QString();
+}
+
+QString readModemLines(const Given& given, SendOptions& options) {
+    options.lines = given.isSet("lines");
+    QString refusal = readModemLine(given, "dtr", options.dtr);
+    if (refusal.isEmpty())
+        refusal = readModemLine(given, "rts", options.rts);
+    if (!refusal.isEmpty() || !given.isSet("break"))
+        return refusal;
+    if (options.script)
+        return QStringLiteral("give breaks as break steps of the --script");
+    int ms = 0;
+    refusal = readSeconds(given, "break", ms);
+    if (refusal.isEmpty() && ms == 0)
+        refusal = QStringLiteral("--break: a break lasts longer than 0 s");
+    options.breakMs = ms;
+    return refusal;
+}
+
 QString readExpected(const Given& given, SendOptions& options) {
     const bool text = given.isSet("expect");
     const bool hex = given.isSet("expect-hex");
@@ -215,8 +248,9 @@ QString readExpected(const Given& given, SendOptions& options) {
     return QString();
 }
 
-constexpr Reader readers[] = {readPortAndMessage, readCheck,  readSettings, readWait, readQuiet,
-                              readInterval,       readRepeat, readJson,     readLog,  readExpected};
+constexpr Reader readers[] = {
+    readPortAndMessage, readCheck, readSettings, readWait,       readQuiet,   readInterval,
+    readRepeat,         readJson,  readLog,      readModemLines, readExpected};
 
 ParsedArguments answer(ParsedArguments::Action action, const QString& text) {
     ParsedArguments parsed;
@@ -226,6 +260,14 @@ ParsedArguments answer(ParsedArguments::Action action, const QString& text) {
 }
 
 } // namespace
+
+bool SendOptions::usesModemLines() const {
+    const auto modemStep = [](const ScriptStep& step) {
+        return step.kind == ScriptStep::Kind::Dtr || step.kind == ScriptStep::Kind::Rts ||
+               step.kind == ScriptStep::Kind::Break;
+    };
+    return dtr || rts || breakMs || lines || std::any_of(steps.cbegin(), steps.cend(), modemStep);
+}
 
 ParsedArguments parseArguments(const QStringList& arguments) {
     QCommandLineParser parser;

@@ -23,8 +23,14 @@ struct SendOptions {
     std::optional<CodeString> expected; // the reply's bytes, as codes
     std::optional<CheckKind> check;     // put into the message, verified on each reply
     QString logPath;                    // --log: the session log, when given
+    std::optional<bool> dtr, rts;       // raised or lowered as the port opens
+    std::optional<int> breakMs;         // --break: before each message
+    bool lines = false;                 // --lines: the input lines with each reply
     bool script = false;                // --script: the steps below stand for the message
     QList<ScriptStep> steps;
+
+    // Whether the run sets or reads a modem line or sends a break, which a port must be able to.
+    bool usesModemLines() const;
 };
 
 struct ParsedArguments {

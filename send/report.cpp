@@ -149,40 +149,62 @@ const char* outcomeName(ExchangeResult::Outcome outcome) {
     return "";
 }
 
-QString exchangeText(const ExchangeReport& report, const QString& waitText, bool oneLine) {
-    const QString none = missing(report, waitText);
+QString linesText(const InputLines& lines) {
+    const auto state = [](bool on) { return on ? QStringLiteral("on") : QStringLiteral("off"); };
+    return QStringLiteral("CTS %1, DSR %2, DCD %3, RI %4")
+        .arg(state(lines.cts), state(lines.dsr), state(lines.dcd), state(lines.ri));
+}
+
+QJsonObject linesJson(const InputLines& lines) {
+    return {{QStringLiteral("cts"), lines.cts},
+            {QStringLiteral("dsr"), lines.dsr},
+            {QStringLiteral("dcd"), lines.dcd},
+            {QStringLiteral("ri"), lines.ri}};
+}
+
+namespace {
+
+QString oneLineText(const ExchangeReport& report, const QString& none) {
+    const QString head = report.step == 0 ? QStringLiteral("%1:  ").arg(report.number)
+                                          : QStringLiteral("%1.%2:  %3:  ")
+                                                .arg(report.number)
+                                                .arg(report.step)
+                                                .arg(shownSent(report.sent).text);
+    const QString lines =
+        report.lines ? QStringLiteral("  lines: ") + linesText(*report.lines) : QString();
+    if (!none.isEmpty())
+        return head + QStringLiteral("no reply ") + none + lines + u'\n';
     const bool checkWrong = report.check && !report.check->ok;
     const QString different =
         report.matched != false ? QString()
         : checkWrong ? QStringLiteral("  (different: check %1)").arg(checkText(*report.check))
                      : QStringLiteral("  (different)");
-    const QString lost =
-        report.result.lost ? QStringLiteral("then the device was lost") : QString();
-    if (oneLine) {
-        const QString head = report.step == 0 ? QStringLiteral("%1:  ").arg(report.number)
-                                              : QStringLiteral("%1.%2:  %3:  ")
-                                                    .arg(report.number)
-                                                    .arg(report.step)
-                                                    .arg(shownSent(report.sent).text);
-        if (!none.isEmpty())
-            return head + QStringLiteral("no reply ") + none + u'\n';
-        return head + milliseconds(report.ms()) + QStringLiteral(" ms  ") +
-               windowTime(report.ms()) + QStringLiteral("  ") +
-               shownReply(report.result.reply).text + different +
-               (lost.isEmpty() ? QString() : QStringLiteral("  (") + lost + u')') + u'\n';
-    }
+    return head + milliseconds(report.ms()) + QStringLiteral(" ms  ") + windowTime(report.ms()) +
+           QStringLiteral("  ") + shownReply(report.result.reply).text + different +
+           (report.result.lost ? QStringLiteral("  (then the device was lost)") : QString()) +
+           lines + u'\n';
+}
+
+} // namespace
+
+QString exchangeText(const ExchangeReport& report, const QString& waitText, bool oneLine) {
+    const QString none = missing(report, waitText);
+    if (oneLine)
+        return oneLineText(report, none);
+    const QString lines =
+        report.lines ? QStringLiteral("lines:  ") + linesText(*report.lines) + u'\n' : QString();
     if (!none.isEmpty())
-        return QStringLiteral("reply:  none ") + none + u'\n';
+        return QStringLiteral("reply:  none ") + none + u'\n' + lines;
     QString text = block(QStringLiteral("reply"), shownReply(report.result.reply));
     if (report.result.cut)
         text += QStringLiteral("        cut here: the reply went on\n");
-    if (!lost.isEmpty())
-        text += QStringLiteral("        ") + lost + u'\n';
+    if (report.result.lost)
+        text += QStringLiteral("        then the device was lost\n");
     text += QStringLiteral("time:   %1 ms (%2 in the window)\n")
                 .arg(milliseconds(report.ms()), windowTime(report.ms()));
     if (report.check)
         text += QStringLiteral("check:  ") + checkText(*report.check) + u'\n';
-    return text;
+    return text + lines;
 }
 
 QString statisticsText(const Statistics& statistics) {
@@ -232,6 +254,8 @@ QString exchangeJson(const ExchangeReport& report, bool expecting) {
         for (const char* key : {"reply", "ms", "window"})
             object.insert(QLatin1String(key), QJsonValue::Null);
     }
+    if (report.lines)
+        object.insert(QStringLiteral("lines"), linesJson(*report.lines));
     if (report.matched)
         object.insert(QStringLiteral("matched"), *report.matched);
     else if (expecting)

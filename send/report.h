@@ -3,6 +3,7 @@
 #include "exchange.h"
 #include "messagetext.h"
 
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <optional>
@@ -25,6 +26,7 @@ struct ExchangeReport {
     ExchangeResult result;
     std::optional<bool> matched;      // only when a reply was expected or checked, and one came
     std::optional<CheckReport> check; // with a check code, for a reply that came
+    std::optional<InputLines> lines;  // --lines, as the exchange ended, while the port was open
 
     bool answered() const { return result.outcome == ExchangeResult::Outcome::Replied; }
     bool passed() const { return answered() && matched.value_or(true); }
@@ -66,6 +68,9 @@ QString exchangeText(const ExchangeReport& report, const QString& waitText, bool
 QString statisticsText(const Statistics& statistics);
 // "adapter: latency timer 16 ms" and a line end, or nothing where the port has no such timer.
 QString latencyText(std::optional<int> latencyTimerMs);
+// "CTS on, DSR off, DCD on, RI off".
+QString linesText(const InputLines& lines);
+QJsonObject linesJson(const InputLines& lines);
 // What was expected instead of a different reply, in the reply's forms.
 QString expectedText(const CodeString& expected);
 

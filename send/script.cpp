@@ -49,10 +49,14 @@ public:
             return send(rest, column);
         if (word == u"expect" || word == u"expect-hex")
             return expect(rest, column, word == u"expect-hex");
-        if (word == u"wait")
-            return wait(rest, column);
-        return refuse(start + 1, QStringLiteral("\"%1\" is no step: send, expect, expect-hex or "
-                                                "wait")
+        if (word == u"wait" || word == u"break")
+            return wait(rest, column,
+                        word == u"wait" ? ScriptStep::Kind::Wait : ScriptStep::Kind::Break);
+        if (word == u"dtr" || word == u"rts")
+            return modemLine(rest, column,
+                             word == u"dtr" ? ScriptStep::Kind::Dtr : ScriptStep::Kind::Rts);
+        return refuse(start + 1, QStringLiteral("\"%1\" is no step: send, expect, expect-hex, "
+                                                "wait, dtr, rts or break")
                                      .arg(word));
     }
 
@@ -116,15 +120,28 @@ private:
         return true;
     }
 
-    bool wait(const QString& seconds, qsizetype column) {
+    bool wait(const QString& seconds, qsizetype column, ScriptStep::Kind kind) {
         const std::optional<int> ms = secondsMs(seconds);
-        if (!ms)
-            return refuse(column, QStringLiteral("\"%1\" is no number of seconds from 0 to %2")
+        if (!ms || (kind == ScriptStep::Kind::Break && *ms == 0))
+            return refuse(column, QStringLiteral("\"%1\" is no number of seconds from %2 to %3")
                                       .arg(seconds)
+                                      .arg(kind == ScriptStep::Kind::Break ? 0.001 : 0)
                                       .arg(LongestSeconds));
         ScriptStep step;
-        step.kind = ScriptStep::Kind::Wait;
+        step.kind = kind;
         step.waitMs = *ms;
+        step.waitText = seconds;
+        step.line = number_;
+        script_.steps.append(step);
+        return true;
+    }
+
+    bool modemLine(const QString& state, qsizetype column, ScriptStep::Kind kind) {
+        if (state != u"on" && state != u"off")
+            return refuse(column, QStringLiteral("\"%1\" is neither on nor off").arg(state));
+        ScriptStep step;
+        step.kind = kind;
+        step.on = state == u"on";
         step.line = number_;
         script_.steps.append(step);
         return true;

@@ -9,15 +9,16 @@
 namespace kav {
 
 // One step of a conversation: a message sent and its reply awaited (with what it must be, when a
-// line "expect" follows it), or a pause.
+// line "expect" follows it), a pause, a modem line set or a break.
 struct ScriptStep {
-    enum class Kind { Send, Wait };
+    enum class Kind { Send, Wait, Dtr, Rts, Break };
     Kind kind = Kind::Send;
     CodeString message;                 // Send: the codes, as the keypad would put them together
     std::optional<CodeString> expected; // Send: the reply's bytes, as codes
-    std::optional<int> waitMs;          // Send: for the first byte (else --wait); Wait: the pause
-    QString waitText;                   // as written, for the line that reports no reply
-    int line = 0;                       // in the script, counted from 1
+    std::optional<int> waitMs; // Send: for the first byte (else --wait); Wait, Break: the length
+    bool on = false;           // Dtr, Rts: raised
+    QString waitText;          // as written, for the line that reports no reply
+    int line = 0;              // in the script, counted from 1
 };
 
 struct Script {
@@ -30,6 +31,8 @@ struct Script {
 //   expect TEXT [S]       the reply the send before must give, and seconds for its first byte
 //   expect-hex HEX [S]    the same in hexadecimal
 //   wait S                a pause of S seconds
+//   dtr on|off, rts on|off   the modem line raised or lowered
+//   break S               a break of S seconds on the line
 // A "#" at the start of a line or after a blank begins a comment; blank lines are skipped. Blanks
 // at the end of a message are not part of it: write [SP] for one.
 Script parseScript(const QString& text);

@@ -6,13 +6,19 @@
 namespace kav {
 
 Session::Session(MSComm& comm, const SendOptions& options, SessionLog& log)
-    : options_(options), log_(log), exchanger_(comm),
+    : comm_(comm), options_(options), log_(log), exchanger_(comm),
       latencyTimerMs_(adapterLatencyMs(comm.device())) {
     connect(&exchanger_, &Exchanger::wrote, this, [this](const QByteArray& b) { log_.wrote(b); });
     connect(&exchanger_, &Exchanger::read, this, [this](const QByteArray& b) { log_.read(b); });
     if (options_.script) {
         steps_ = options_.steps;
     } else {
+        if (options_.breakMs) {
+            ScriptStep pause;
+            pause.kind = ScriptStep::Kind::Break;
+            pause.waitMs = options_.breakMs;
+            steps_.append(pause);
+        }
         ScriptStep step;
         step.message = options_.message;
         step.expected = options_.expected;
@@ -51,8 +57,8 @@ Session::End Session::run() {
 Session::End Session::runRound(int round) {
     int sendIndex = 0;
     for (const ScriptStep& step : steps_) {
-        if (step.kind == ScriptStep::Kind::Wait) {
-            if (!exchanger_.pause(*step.waitMs))
+        if (step.kind != ScriptStep::Kind::Send) {
+            if (!control(step))
                 return End::Finished;
             continue;
         }
@@ -71,6 +77,27 @@ Session::End Session::runRound(int round) {
     return End::Finished;
 }
 
+// A step that sends no message; false when the run ends in it.
+bool Session::control(const ScriptStep& step) {
+    switch (step.kind) {
+    case ScriptStep::Kind::Dtr:
+        comm_.setDTREnable(step.on);
+        log_.lineSet("dtr", step.on);
+        break;
+    case ScriptStep::Kind::Rts:
+        comm_.setRTSEnable(step.on);
+        log_.lineSet("rts", step.on);
+        break;
+    case ScriptStep::Kind::Break:
+        log_.breakSent(*step.waitMs);
+        return exchanger_.sendBreak(*step.waitMs);
+    case ScriptStep::Kind::Wait:
+    case ScriptStep::Kind::Send:
+        return exchanger_.pause(step.waitMs.value_or(0));
+    }
+    return !exchanger_.lost();
+}
+
 ExchangeReport Session::exchange(int round, int sendIndex, const ScriptStep& step) {
     ExchangeReport report;
     report.number = round;
@@ -80,6 +107,8 @@ ExchangeReport Session::exchange(int round, int sendIndex, const ScriptStep& ste
         step.expected ? std::optional<QByteArray>(bytesOf(*step.expected)) : std::nullopt;
     report.result = exchanger_.exchange(step.message, step.waitMs.value_or(options_.waitMs),
                                         options_.quietMs, expectedBytes);
+    if (options_.lines)
+        report.lines = comm_.inputLines();
     if (!report.answered())
         return report;
     if (options_.check) {

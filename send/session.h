@@ -24,10 +24,12 @@ public:
 
 private:
     End runRound(int round);
+    bool control(const ScriptStep& step);
     ExchangeReport exchange(int round, int sendIndex, const ScriptStep& step);
     bool report(const ExchangeReport& report, const ScriptStep& step);
     void watchInterrupt();
 
+    MSComm& comm_;
     const SendOptions& options_;
     SessionLog& log_;
     Exchanger exchanger_;

@@ -45,9 +45,19 @@ void SessionLog::exchanged(const ExchangeReport& report) {
         object.insert(QStringLiteral("ms"), std::round(report.ms() * 10) / 10);
     if (report.matched)
         object.insert(QStringLiteral("matched"), *report.matched);
+    if (report.lines)
+        object.insert(QStringLiteral("lines"), linesJson(*report.lines));
     if (report.result.leftOver > 0)
         object.insert(QStringLiteral("dropped_before"), double(report.result.leftOver));
     line(object);
+}
+
+void SessionLog::lineSet(const char* name, bool on) {
+    line({{QStringLiteral("event"), QLatin1String(name)}, {QStringLiteral("on"), on}});
+}
+
+void SessionLog::breakSent(int ms) {
+    line({{QStringLiteral("event"), QStringLiteral("break")}, {QStringLiteral("ms"), ms}});
 }
 
 void SessionLog::ended(const char* how) {

@@ -22,6 +22,8 @@ public:
     void wrote(const QByteArray& bytes);
     void read(const QByteArray& bytes);
     void exchanged(const ExchangeReport& report);
+    void lineSet(const char* name, bool on); // "dtr" or "rts"
+    void breakSent(int ms);
     void ended(const char* how);
 
     // True once a line could not be written; the rest is not attempted.

@@ -75,6 +75,19 @@ bool Exchanger::pause(int ms) {
     return !lost_ && !stopped_;
 }
 
+bool Exchanger::sendBreak(int ms) {
+    QElapsedTimer drained;
+    drained.start();
+    const int limitMs = writeLimitMs(comm_.OutBufferCount(), baudRate_);
+    while (comm_.OutBufferCount() > 0 && drained.elapsed() < limitMs)
+        if (!pause(1))
+            return false;
+    comm_.setBreak(true);
+    const bool held = pause(ms);
+    comm_.setBreak(false);
+    return held;
+}
+
 void Exchanger::stop() {
     stopped_ = true;
     if (phase_ == Phase::Exchanging)

@@ -44,6 +44,9 @@ public:
     // Waits `ms` between exchanges; whatever arrives meanwhile is counted and dropped. False when
     // the device was lost (or stop was called) before or during the pause.
     bool pause(int ms);
+    // A break of `ms` on the line, once what was written before it has gone out (or has had the
+    // time the baud rate gives it). False as pause is.
+    bool sendBreak(int ms);
     bool lost() const { return lost_; }
     // Ends the exchange or pause under way at once (the operator pressed Ctrl+C).
     void stop();

@@ -3,6 +3,7 @@
 #include "portdevice.h"
 
 #include <algorithm>
+#include <climits>
 #include <string>
 
 namespace kav {
@@ -69,6 +70,41 @@ void MSComm::setInBufferCount(int count) {
 void MSComm::setOutBufferCount(int count) {
     if (count == 0 && port_.isOpen())
         port_.clear(QSerialPort::Output);
+}
+
+int MSComm::OutBufferCount() const {
+    if (!port_.isOpen())
+        return 0;
+    return int(std::min<qint64>(port_.bytesToWrite() + driverOutputPending(port_), INT_MAX));
+}
+
+void MSComm::setDTREnable(bool on) {
+    if (port_.isOpen())
+        port_.setDataTerminalReady(on);
+}
+
+void MSComm::setRTSEnable(bool on) {
+    if (port_.isOpen())
+        port_.setRequestToSend(on);
+}
+
+void MSComm::setBreak(bool on) {
+    if (port_.isOpen())
+        port_.setBreakEnabled(on);
+}
+
+std::optional<InputLines> MSComm::inputLines() {
+    if (!port_.isOpen())
+        return std::nullopt;
+    const QSerialPort::PinoutSignals lines = port_.pinoutSignals();
+    return InputLines{lines.testFlag(QSerialPort::ClearToSendSignal),
+                      lines.testFlag(QSerialPort::DataSetReadySignal),
+                      lines.testFlag(QSerialPort::DataCarrierDetectSignal),
+                      lines.testFlag(QSerialPort::RingIndicatorSignal)};
+}
+
+QString MSComm::modemLinesRefusal() const {
+    return port_.isOpen() ? kav::modemLinesRefusal(port_) : QStringLiteral("a closed port");
 }
 
 bool MSComm::PortOpen() const {

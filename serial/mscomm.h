@@ -10,6 +10,7 @@
 #include <QSerialPort>
 #include <QString>
 #include <QTimer>
+#include <optional>
 #include <stdexcept>
 
 namespace kav {
@@ -21,6 +22,14 @@ Q_DECLARE_LOGGING_CATEGORY(lcPort)
 class CommError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// The input lines as the far end drives them.
+struct InputLines {
+    bool cts = false;
+    bool dsr = false;
+    bool dcd = false;
+    bool ri = false;
 };
 
 // The serial control the window talks to. Members keep the names the window's handlers use.
@@ -53,6 +62,20 @@ public:
     // 0 discards whatever waits to go out, in the serial library and in the driver, so that a
     // message the line would not take cannot follow a later one out.
     void setOutBufferCount(int count);
+
+    // Characters given to Output that have not yet gone out on the line, in the serial library
+    // and in the driver.
+    int OutBufferCount() const;
+
+    // The modem lines, for whoever drives them by hand; the window leaves them as the driver sets
+    // them. Each takes effect at once on an open port and does nothing on a closed one; a port
+    // that has none fails them as a lost device would, so ask modemLinesRefusal first.
+    void setDTREnable(bool on);
+    void setRTSEnable(bool on);
+    void setBreak(bool on);
+    std::optional<InputLines> inputLines(); // nothing on a closed port
+    // What the port is when it cannot do the four above ("a closed port"), or an empty string.
+    QString modemLinesRefusal() const;
 
     bool PortOpen() const;
     void setPortOpen(bool open); // opening throws CommError on failure; closing never fails

@@ -49,6 +49,17 @@ bool canWriteNow(const QSerialPort& port);
 // made, so there this is always empty.
 QString lineRefusal(const QSerialPort& port, const LineSettings& line);
 
+// What this open port is, when it cannot set DTR and RTS, send a break or report its input lines
+// ("a pseudo-terminal, which has ..."), or an empty string when it can. A pseudo-terminal has none
+// of them, and takes a break without a word, so it is named as such rather than seeming to work.
+// Windows: the port's modem status cannot be read.
+QString modemLinesRefusal(const QSerialPort& port);
+
+// Characters the driver of this open port has taken but not yet sent. A break started while any
+// wait would swallow them: the UART goes on shifting them out into the break. Windows holds them
+// back for the break's length, so there this is always 0.
+qint64 driverOutputPending(const QSerialPort& port);
+
 // Whether the serial library's reading must be restarted by hand after opening and after each
 // read (see MSComm::restartReading). True only under Wine.
 bool readingNeedsRestart();

@@ -223,6 +223,27 @@ bool canWriteNow(const QSerialPort& port) {
     return ::poll(&p, 1, 0) == 1 && (p.revents & POLLOUT);
 }
 
+QString modemLinesRefusal(const QSerialPort& port) {
+    int lines = 0;
+    if (::ioctl(port.handle(), TIOCMGET, &lines) == 0)
+        return QString();
+    const int error = errno;
+#if defined(__linux__)
+    // Unix98 pseudo-terminal slaves have majors 136 to 143, the old BSD ones 3.
+    struct stat device {};
+    const unsigned kind = ::fstat(port.handle(), &device) == 0 ? major(device.st_rdev) : 0;
+    if ((kind >= 136 && kind <= 143) || kind == 3)
+        return QStringLiteral("a pseudo-terminal, which has no modem lines and no break");
+#endif
+    return QStringLiteral("a device whose driver reports no modem lines (%1)")
+        .arg(QString::fromLocal8Bit(std::strerror(error)));
+}
+
+qint64 driverOutputPending(const QSerialPort& port) {
+    int pending = 0;
+    return ::ioctl(port.handle(), TIOCOUTQ, &pending) == 0 ? pending : 0;
+}
+
 bool readingNeedsRestart() {
     return false;
 }

@@ -47,6 +47,18 @@ QString lineRefusal(const QSerialPort&, const LineSettings&) {
     return QString();
 }
 
+QString modemLinesRefusal(const QSerialPort& port) {
+    DWORD status = 0;
+    if (GetCommModemStatus(port.handle(), &status))
+        return QString();
+    return QStringLiteral("a port that reports no modem lines (%1)")
+        .arg(qt_error_string(int(GetLastError())));
+}
+
+qint64 driverOutputPending(const QSerialPort&) {
+    return 0;
+}
+
 bool readingNeedsRestart() {
     // Wine's ntdll exports wine_get_version; Windows' does not.
     static const bool wine =

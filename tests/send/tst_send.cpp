@@ -200,15 +200,23 @@ void SendTest::refusedBeforeWriting() {
 void SendTest::portNotOpened_data() {
     QTest::addColumn<QString>("port");
     QTest::addColumn<bool>("heldByWindow");
+    QTest::addColumn<QStringList>("options");
     QTest::addColumn<QString>("why");
-    QTest::newRow("link to nothing") << "COM3" << false << "OPEN failed: ";
-    QTest::newRow("no number") << "PORT" << false << "names no port";
-    QTest::newRow("open in the window") << "COM2" << true << "in use by tst_send (process ";
+    QTest::newRow("link to nothing") << "COM3" << false << QStringList() << "OPEN failed: ";
+    QTest::newRow("no number") << "PORT" << false << QStringList() << "names no port";
+    QTest::newRow("open in the window")
+        << "COM2" << true << QStringList() << "in use by tst_send (process ";
+    const QString noLines = QStringLiteral("is a pseudo-terminal, which has no modem lines");
+    QTest::newRow("DTR on a pseudo-terminal")
+        << "COM2" << false << QStringList{"--dtr", "off"} << noLines;
+    QTest::newRow("input lines on a pseudo-terminal")
+        << "COM2" << false << QStringList{"--lines"} << noLines;
 }
 
 void SendTest::portNotOpened() {
     QFETCH(QString, port);
     QFETCH(bool, heldByWindow);
+    QFETCH(QStringList, options);
     QFETCH(QString, why);
     Pty far;
     QVERIFY(onCom2(far));
@@ -216,7 +224,7 @@ void SendTest::portNotOpened() {
     MSComm window;
     if (heldByWindow)
         openAsOpenButton(window, QStringLiteral("COM2"), QStringLiteral("9600,N,8,1"));
-    const Run run = runSend({port, QStringLiteral("A")});
+    const Run run = runSend(options + QStringList{port, QStringLiteral("A")});
     QCOMPARE(run.status, 2);
     QVERIFY2(run.err.contains(why), qPrintable(run.err));
     QCOMPARE(far.read(1, 200), QByteArray());
@@ -400,6 +408,8 @@ void SendTest::scriptRefused_data() {
                                  << "line 1, column 12: character 7";
     QTest::newRow("bad wait") << "send A\nwait soon\n"
                               << "line 2, column 6: \"soon\" is no number";
+    QTest::newRow("bad line state") << "dtr maybe\nsend A\n"
+                                    << "line 1, column 5: \"maybe\" is neither on nor off";
     QTest::newRow("nothing sent") << "# only a comment\nwait 1\n"
                                   << "the script sends nothing";
 }
@@ -452,23 +462,28 @@ void SendTest::reportText_data() {
     QTest::addColumn<int>("outcome");
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<bool>("lost");
+    QTest::addColumn<bool>("lines"); // CTS and DCD on
     QTest::addColumn<QString>("text");
     using O = ExchangeResult::Outcome;
-    QTest::newRow("one character") << int(O::Replied) << QByteArray("A") << false
+    QTest::newRow("one character") << int(O::Replied) << QByteArray("A") << false << false
                                    << "reply:  A\n        41\n        1 character\n"
                                       "time:   12.0 ms (0 in the window)\n";
-    QTest::newRow("then lost") << int(O::Replied) << QByteArray("AB") << true
+    QTest::newRow("then lost") << int(O::Replied) << QByteArray("AB") << true << false
                                << "reply:  AB\n        4142\n        2 characters\n"
                                   "        then the device was lost\n"
                                   "time:   12.0 ms (0 in the window)\n";
-    QTest::newRow("not written") << int(O::NotWritten) << QByteArray() << false
+    QTest::newRow("not written") << int(O::NotWritten) << QByteArray() << false << false
                                  << "reply:  none (the line did not take the message)\n";
+    QTest::newRow("no reply, with the lines")
+        << int(O::NoReply) << QByteArray() << false << true
+        << "reply:  none within 2 s\nlines:  CTS on, DSR off, DCD on, RI off\n";
 }
 
 void SendTest::reportText() {
     QFETCH(int, outcome);
     QFETCH(QByteArray, reply);
     QFETCH(bool, lost);
+    QFETCH(bool, lines);
     QFETCH(QString, text);
     ExchangeReport report;
     report.result.outcome = ExchangeResult::Outcome(outcome);
@@ -476,6 +491,8 @@ void SendTest::reportText() {
     for (char byte : reply)
         report.result.reply.append(Code(quint8(byte)));
     report.result.lost = lost;
+    if (lines)
+        report.lines = InputLines{true, false, true, false};
     QCOMPARE(exchangeText(report, QStringLiteral("2"), false), text);
 }
 
@@ -487,6 +504,12 @@ void SendTest::arguments_data() {
                                                 << "2D41";
     QTest::newRow("every option the help names")
         << QStringList{"--help-all", "COM1", "A"} << "Unknown option 'help-all'."
+        << "";
+    QTest::newRow("a line neither on nor off")
+        << QStringList{"--dtr", "high", "COM1", "A"} << "--dtr: \"high\" is neither on nor off"
+        << "";
+    QTest::newRow("a break of no length")
+        << QStringList{"--break", "0", "COM1", "A"} << "--break: a break lasts longer than 0 s"
         << "";
 }
 
