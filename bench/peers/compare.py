@@ -221,6 +221,14 @@ def version_of(package):
     return out.stdout.strip() if out.returncode == 0 else "?"
 
 
+def project_version():
+    """The version of the project() line, the one place it is set."""
+    root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+    with open(os.path.join(root, "CMakeLists.txt")) as lists:
+        found = re.search(r"project\(Kavetta VERSION ([0-9.]+)", lists.read())
+    return found.group(1) if found else "?"
+
+
 def machine():
     cores = os.cpu_count()
     model = "?"
@@ -280,7 +288,7 @@ def main():
         watcher.close()
         shutil.rmtree(scratch, ignore_errors=True)
 
-    versions = {"Kavetta": "3.0 (this build)", "CuteCom": version_of("cutecom"),
+    versions = {"Kavetta": f"{project_version()} (this build)", "CuteCom": version_of("cutecom"),
                 "GTKTerm": version_of("gtkterm")}
     print(f"{datetime.date.today().isoformat()}, {machine()}, Xvfb 1280x1024x24, "
           f"medians of {args.rounds} rounds; memory {args.settle:g} s after the window was "

@@ -3,19 +3,17 @@
 
     readme_ja.py README.md README.ja.md
 
-The user-facing sections of README.md are the ones named below (the Windows section up to its
-build subsections); README.ja.md has one section for each, in the same order, and one last
-section pointing developers to the English README. Checked: the number of those sections, the
-lines of their code blocks (comments aside, which are in each README's language), and the texts
-of the messages table, which the window shows in Japanese in both.
+The sections of README.md named below are for the person at the bench; README.ja.md has one for
+each, in the same order, and one last section pointing on to the other pages. Checked: the number
+of those sections, the lines of their code blocks (comments aside, which are in each README's
+language), and the texts of the messages table, which the window shows in Japanese in both.
 """
 import re
 import sys
 
-USER_SECTIONS = ["Two commands", "Installing the package", "A first exchange", "Ports on Linux",
-                 "When OPEN fails", "Windows", "The virtual device",
-                 "kavetta-send: the same exchange from a script", "Messages", "Screen readers",
-                 "Security"]
+USER_SECTIONS = ["Two commands", "Installing", "A first exchange", "Ports on Linux",
+                 "Ports on Windows", "When OPEN fails", "The virtual device", "kavetta-send",
+                 "Messages", "Screen readers", "Security"]
 
 
 def sections(text):
@@ -55,7 +53,7 @@ def main(english_path, japanese_path):
     problems = []
     if len(japanese) != len(USER_SECTIONS) + 1:
         problems.append(f"README.ja.md has {len(japanese)} sections; README.md has "
-                        f"{len(USER_SECTIONS)} for users, plus one pointing developers on")
+                        f"{len(USER_SECTIONS)} for users, plus one pointing on to the other pages")
     for name, (heading, body) in zip(USER_SECTIONS, japanese):
         if commands(english[name]) != commands(body):
             problems.append(f"the code of '{name}' and '{heading}' differ:\n  "
