@@ -40,6 +40,10 @@ endif()
 add_compile_options(${cppflags} ${cxxflags}
                     "$<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:${fortify}>")
 add_link_options(${ldflags})
+# Whether the programs carry all of it, fortify included, for the package's checks.
+if(CMAKE_BUILD_TYPE MATCHES "^(Release|RelWithDebInfo|MinSizeRel)$")
+    set(KAVETTA_FULLY_HARDENED TRUE)
+endif()
 string(JOIN " " shown ${cppflags} ${cxxflags} ${fortify} ${ldflags})
 string(JOIN " " shown_fortify ${fortify})
 message(STATUS "Hardening flags: ${shown} (${shown_fortify} in optimised builds only)")
