@@ -3,13 +3,7 @@
 # Builds the Debian package from the build folder and fails on any lintian error or warning, and
 # on its notes about hardening and unneeded sections.
 cmake_minimum_required(VERSION 3.25)
-file(REMOVE_RECURSE ${OUT})
-execute_process(COMMAND ${CPACK} -G DEB --config ${BUILD_DIR}/CPackConfig.cmake -B ${OUT}
-                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
-file(GLOB deb ${OUT}/*.deb)
-if(NOT rc EQUAL 0 OR NOT deb)
-    message(FATAL_ERROR "cpack made no package:\n${out}")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/make-deb.cmake)
 execute_process(COMMAND ${LINTIAN} --fail-on error,warning --display-info ${deb}
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
 message(STATUS "lintian ${deb}:\n${out}")

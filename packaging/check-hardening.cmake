@@ -4,13 +4,7 @@
 # binding, each of which it must find. Control-flow protection (-fcf-protection) is not among
 # Debian 12's hardening flags, so it is not asked for.
 cmake_minimum_required(VERSION 3.25)
-file(REMOVE_RECURSE ${OUT})
-execute_process(COMMAND ${CPACK} -G DEB --config ${BUILD_DIR}/CPackConfig.cmake -B ${OUT}
-                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
-file(GLOB deb ${OUT}/*.deb)
-if(NOT rc EQUAL 0 OR NOT deb)
-    message(FATAL_ERROR "cpack made no package:\n${out}")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/make-deb.cmake)
 execute_process(COMMAND dpkg-deb -x ${deb} ${OUT}/root COMMAND_ERROR_IS_FATAL ANY)
 execute_process(COMMAND ${HARDENING_CHECK} --nocfprotection ${OUT}/root/usr/bin/kavetta
                         ${OUT}/root/usr/bin/kavetta-send
