@@ -252,6 +252,14 @@ void MSComm::portError(QSerialPort::SerialPortError error) {
     if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError ||
         error == QSerialPort::UnsupportedOperationError || error == QSerialPort::NotOpenError)
         return;
+    // A read that found nothing because another reader was quicker leaves the device as it was,
+    // though the serial library may have stopped reading (it takes a failed read for a vanished
+    // device): setting the read-buffer size to what it is starts reading again.
+    if (deviceStillThere(port_)) {
+        port_.clearError();
+        port_.setReadBufferSize(port_.readBufferSize());
+        return;
+    }
     // The device is gone (unplugged, or the far end of a pseudo-terminal closed). The port is
     // closed from the event loop rather than inside the port's own notification, and the owner
     // hears of it there too, never in the middle of one of its handlers.

@@ -9,6 +9,11 @@
 namespace kav {
 
 // What differs between platforms in reaching a serial port, and nothing else.
+//
+// Windows: portdevice_windows.cpp. POSIX systems: portdevice_posix.cpp names the devices and
+// answers the small questions about an open port; deviceclaim_posix.cpp holds the device claim;
+// linecheck_posix.cpp reads back what the driver took of the line settings; ttyscan_posix.*
+// tell a pseudo-terminal and find the processes that have a device open.
 
 // The device that port number n names on this platform, or an empty string when n names no
 // port.
@@ -59,6 +64,13 @@ QString modemLinesRefusal(const QSerialPort& port);
 // wait would swallow them: the UART goes on shifting them out into the break. Windows holds them
 // back for the break's length, so there this is always 0.
 qint64 driverOutputPending(const QSerialPort& port);
+
+// Whether the device behind this open port is still there after the serial library reported
+// an error on it. Another program that reads the same device (one the claim could not see,
+// another user's) can take the bytes between the library's wait and its read, which it reports
+// as a read error; the device has not gone for that. POSIX: not hung up and still a terminal.
+// Windows never shares a port, so there every error is taken as the device gone.
+bool deviceStillThere(const QSerialPort& port);
 
 // Whether the serial library's reading must be restarted by hand after opening and after each
 // read (see MSComm::restartReading). True only under Wine.

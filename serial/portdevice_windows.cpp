@@ -59,6 +59,10 @@ qint64 driverOutputPending(const QSerialPort&) {
     return 0;
 }
 
+bool deviceStillThere(const QSerialPort&) {
+    return false;
+}
+
 bool readingNeedsRestart() {
     // Wine's ntdll exports wine_get_version; Windows' does not.
     static const bool wine =

@@ -7,6 +7,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -51,6 +52,7 @@ private slots:
     void waitingIsBounded();
     void discardReachesSystemBuffer();
     void deviceLost();
+    void anotherReaderIsNoLoss();
     void closeIsQuiet();
 
 private:
@@ -591,6 +593,37 @@ void TestMSComm::deviceLost() {
     QVERIFY(openOn(fresh));
     comm_->Output({'k'});
     QCOMPARE(fresh.read(1), QByteArray("k"));
+}
+
+void TestMSComm::anotherReaderIsNoLoss() {
+    // A program the claim cannot see (another user's) reads the same device and now and then
+    // takes the bytes between the serial library's wait and its read. The device is still there.
+    Pty pty;
+    QVERIFY(openOn(pty));
+    QSignalSpy lost(comm_.get(), &MSComm::DeviceLost);
+    const int thief = ::open(QFile::encodeName(pty.slaveName).constData(),
+                             O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    QVERIFY(thief >= 0);
+    std::atomic<bool> stop = false;
+    std::thread reader([&] {
+        char byte;
+        while (!stop)
+            if (::read(thief, &byte, 1) < 0)
+                std::this_thread::yield();
+    });
+    for (int i = 0; i < 400 && comm_->PortOpen(); ++i) {
+        pty.write("x");
+        QCoreApplication::processEvents();
+    }
+    stop = true;
+    reader.join();
+    ::close(thief);
+    QCoreApplication::processEvents();
+    QCOMPARE(lost.count(), 0);
+    QVERIFY(comm_->PortOpen());
+    comm_->setInBufferCount(0);
+    pty.write("y");
+    QTRY_COMPARE(comm_->InBufferCount(), 1);
 }
 
 void TestMSComm::closeIsQuiet() {

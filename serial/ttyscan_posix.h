@@ -1,0 +1,45 @@
+#pragma once
+
+// What the POSIX files of this folder share about terminal devices: which ones are
+// pseudo-terminal slaves, and which processes have a device open.
+
+#include <QList>
+#include <QString>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+namespace kav {
+
+// Whether a device number is a pseudo-terminal slave (/dev/pts/N). Such a device has no line:
+// no rate, no data bits, no modem lines, and whoever holds its master is its far end.
+bool isPseudoTerminalSlave(dev_t device);
+
+struct Holder {
+    long pid;
+    QString name; // the program's name, as /proc/PID/comm gives it
+};
+
+// Who has a device open, as far as /proc shows it, each list in process order.
+struct Holders {
+    // Other processes: the programs that would share the line.
+    QList<Holder> others;
+    // Other processes that hold the master of the same pseudo-terminal as well: the line's far
+    // end, which keeps its slave open to set it up (socat, a device simulator, a test). They
+    // are not competitors; they are named only when nobody else can have locked the device.
+    QList<Holder> farEnds;
+    // Whether this process has it open through a descriptor other than the one left out.
+    bool self = false;
+};
+
+// An unprivileged user sees only their own processes' descriptors, so another user's are
+// silently missing; where there is no /proc, nobody is found. This process's descriptor
+// `ownFd` (the claim's own, or -1) is left out.
+Holders holdersOf(const struct stat& device, int ownFd);
+
+// The program name of a process, or an empty string when it cannot be read.
+QString programName(long pid);
+
+// "picocom (process 4242)", a few of them, on one line however many there are.
+QString listOf(const QList<Holder>& holders);
+
+} // namespace kav
