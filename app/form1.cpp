@@ -6,6 +6,7 @@
 #include "singleinstance.h"
 #include "textbox.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -219,6 +220,8 @@ void Form1::shutdown() {
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == static_cast<QObject*>(Combo1->view()) && event->type() == QEvent::Show)
+        describePortList();
     if (watched == Text3 && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         Text3_KeyDown(key->key() == Qt::Key_Backspace ? 8 : key->key());

@@ -99,6 +99,7 @@ private:
     void clearReceiveViews();
     void showZeroCount();
     void fillPortLists();
+    void describePortList();
     void shutdown();
 
     std::vector<QPushButton*> keypad_; // in the order of keypadKeys()

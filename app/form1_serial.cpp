@@ -1,8 +1,10 @@
 #include "accessibility.h"
 #include "form1.h"
 #include "messagebox.h"
+#include "portlist.h"
 #include "portsettings.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QPushButton>
 
@@ -22,6 +24,18 @@ void Form1::connectSerial() {
     connect(Command133, &QPushButton::clicked, this, &Form1::Command133_Click);
     connect(Command134, &QPushButton::clicked, this, &Form1::Command134_Click);
     connect(&MSComm1, &MSComm::DeviceLost, this, &Form1::MSComm1_DeviceLost);
+    Combo1->view()->installEventFilter(this); // its Show: the list opens
+}
+
+void Form1::describePortList() {
+    // Read as the list opens, since adapters come and go; a new one is numbered first.
+    numberNewAdapters();
+    for (int i = 0; i < Combo1->count(); ++i) {
+        const int n = portNumber(portNumberText(Combo1->itemText(i)));
+        const QString reaches = describePortNumber(n);
+        Combo1->setItemData(i, reaches, Qt::ToolTipRole);
+        Combo1->setItemData(i, reaches, Qt::AccessibleDescriptionRole);
+    }
 }
 
 void Form1::fillPortLists() {

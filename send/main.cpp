@@ -3,6 +3,7 @@
 
 #include "console.h"
 #include "options.h"
+#include "ports.h"
 #include "session.h"
 
 #include <QCoreApplication>
@@ -35,6 +36,23 @@ int answer(const ParsedArguments& parsed) {
     case ParsedArguments::Action::Version:
         return writeOut(QStringLiteral("kavetta-send " KAVETTA_VERSION "\n")) ? Passed
                                                                               : OutputFailed;
+    case ParsedArguments::Action::List: {
+        numberNewAdapters();
+        const QList<SerialPortEntry> ports = listSerialPorts();
+        return writeOut(parsed.options.json ? portListJson(ports) : portListText(ports))
+                   ? Passed
+                   : OutputFailed;
+    }
+    case ParsedArguments::Action::Assign: {
+        const int n = portNumber(portNumberText(parsed.options.port));
+        if (const QString refusal = assignPort(n, parsed.device); !refusal.isEmpty()) {
+            writeErr(QStringLiteral("kavetta-send: --assign: %1\n").arg(refusal));
+            return NoPort;
+        }
+        return writeOut(QStringLiteral("COM%1: %2\n").arg(n).arg(describePortNumber(n)))
+                   ? Passed
+                   : OutputFailed;
+    }
     case ParsedArguments::Action::Refuse:
     case ParsedArguments::Action::Run:
         break;

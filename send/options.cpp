@@ -47,6 +47,11 @@ constexpr OptionText optionTexts[] = {
     {"json", "One JSON object per exchange, and a summary.", nullptr},
     {"log", "Write every byte sent and received, timed, and each outcome to FILE (JSON lines).",
      "FILE"},
+    {"list", "List the serial ports, opening none (with --json, as JSON).", nullptr},
+    {"assign",
+     "Make PORT reach DEVICE (a by-id name, ttyUSB0, a path): kavetta-send --assign "
+     "COM3 ttyUSB0.",
+     nullptr},
 };
 
 // The parsed command line as the readers below see it.
@@ -252,6 +257,42 @@ constexpr Reader readers[] = {
     readPortAndMessage, readCheck, readSettings, readWait,       readQuiet,   readInterval,
     readRepeat,         readJson,  readLog,      readModemLines, readExpected};
 
+const QString NotPortAction = QStringLiteral("-");
+
+// --list and --assign, which make no exchange: empty when taken, NotPortAction when neither is
+// asked, else why the command line is refused.
+QString readPortAction(const Given& given, ParsedArguments& parsed) {
+    const bool list = given.isSet("list"), assign = given.isSet("assign");
+    if (!list && !assign)
+        return NotPortAction;
+    const QStringList positional = given.parser.positionalArguments();
+    for (const OptionText& option : optionTexts) {
+        const QLatin1String name(option.name);
+        if (name != u"list" && name != u"assign" && name != u"json" && given.isSet(option.name))
+            return QStringLiteral("--%1 makes no exchange: leave out --%2")
+                .arg(list ? QStringLiteral("list") : QStringLiteral("assign"), name);
+    }
+    if (list && assign)
+        return QStringLiteral("give --list or --assign, not both");
+    if (list) {
+        if (!positional.isEmpty())
+            return QStringLiteral("--list takes no PORT or MESSAGE");
+        parsed.action = ParsedArguments::Action::List;
+        parsed.options.json = given.isSet("json");
+        return QString();
+    }
+    if (given.isSet("json"))
+        return QStringLiteral("--assign makes no exchange: leave out --json");
+    if (positional.size() != 2)
+        return QStringLiteral("give --assign PORT DEVICE");
+    if (portNumber(portNumberText(positional[0])) <= 0)
+        return QStringLiteral("%1 names no port").arg(positional[0]);
+    parsed.action = ParsedArguments::Action::Assign;
+    parsed.options.port = positional[0];
+    parsed.device = positional[1];
+    return QString();
+}
+
 ParsedArguments answer(ParsedArguments::Action action, const QString& text) {
     ParsedArguments parsed;
     parsed.action = action;
@@ -301,6 +342,8 @@ ParsedArguments parseArguments(const QStringList& arguments) {
 
     ParsedArguments parsed;
     const Given given{parser};
+    if (const QString refusal = readPortAction(given, parsed); refusal != NotPortAction)
+        return refusal.isEmpty() ? parsed : answer(ParsedArguments::Action::Refuse, refusal);
     for (const Reader read : readers) {
         const QString refusal = read(given, parsed.options);
         if (!refusal.isEmpty())

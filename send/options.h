@@ -34,10 +34,11 @@ struct SendOptions {
 };
 
 struct ParsedArguments {
-    enum class Action { Run, Help, Version, Refuse };
+    enum class Action { Run, Help, Version, Refuse, List, Assign };
     Action action = Action::Run;
     SendOptions options;
-    QString text; // the help text, or why the arguments were refused
+    QString text;   // the help text, or why the arguments were refused
+    QString device; // --assign: what the port is to reach
 };
 
 // The command line, program name first. Everything is checked here, before any port is touched.

@@ -22,12 +22,14 @@ namespace kav {
 // $XDG_CONFIG_HOME/kavetta/ports (default ~/.config/kavetta/ports), when it exists (normally a
 // symbolic link to the device; a link to nothing still counts, so that opening it fails rather
 // than silently reaching another device); otherwise /dev/ttyS(n-1), as COM1 is the first serial
-// port.
+// port. Looking up a number from 3 up that has no entry first numbers the USB adapters that
+// have none (numberNewAdapters), so that an adapter plugged in is reached as Windows would.
 QString portDevice(int n);
 
 // The device to open for what portDevice gave. A port-folder entry that is a link gives the
-// device it names, so that the device's own lock is the one taken, as every other program does.
-// An empty string, with *why saying so, when the entry points at nothing or is no device at all.
+// device it names, so that the device's own lock is the one taken, as every other program does;
+// an entry that holds a USB adapter's identity (see numberNewAdapters) gives that adapter's
+// device wherever the kernel put it this time. An empty string, with *why saying so, when the entry points at nothing or is no device at all.
 QString deviceToOpen(const QString& entry, QString* why);
 
 // Whether the platform's serial devices can be set to 1.5 stop bits. POSIX termios has no such

@@ -1,4 +1,6 @@
 #include "portdevice.h"
+#include "portlist.h"
+#include "ttyscan_posix.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,8 +13,6 @@
 
 namespace kav {
 
-namespace {
-
 QString portFolder() {
     // XDG_CONFIG_HOME when set to an absolute path, else ~/.config.
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
@@ -21,14 +21,16 @@ QString portFolder() {
     return base + QStringLiteral("/kavetta/ports");
 }
 
-} // namespace
-
 QString portDevice(int n) {
     if (n <= 0)
         return QString();
     const QString entry = portFolder() + QStringLiteral("/com") + QString::number(n);
+    const QByteArray path = QFile::encodeName(entry);
     struct stat info;
-    if (::lstat(QFile::encodeName(entry).constData(), &info) == 0)
+    if (::lstat(path.constData(), &info) == 0)
+        return entry;
+    // A USB adapter plugged in for the first time gets the lowest free number from COM3 up.
+    if (n >= 3 && !numberNewAdapters().isEmpty() && ::lstat(path.constData(), &info) == 0)
         return entry;
     return QStringLiteral("/dev/ttyS") + QString::number(n - 1);
 }
@@ -37,6 +39,13 @@ QString deviceToOpen(const QString& entry, QString* why) {
     const QFileInfo info(entry);
     QString device = entry;
     if (info.isSymLink()) {
+        // A USB adapter numbered without a stable name from udev is found by what it is.
+        if (const QString target = linkText(entry); isAdapterIdentity(target)) {
+            device = adapterDevice(target, why);
+            if (device.isEmpty())
+                *why = info.filePath() + QStringLiteral(": ") + *why;
+            return device;
+        }
         device = info.canonicalFilePath();
         if (device.isEmpty()) {
             *why = info.filePath() + QStringLiteral(" points at nothing (") + info.symLinkTarget() +

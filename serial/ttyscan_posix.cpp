@@ -153,6 +153,14 @@ Holders holdersOf(const struct stat& device, int ownFd) {
     return found;
 }
 
+QString linkText(const QString& path) {
+    char buffer[4096];
+    const ssize_t length = ::readlink(QFile::encodeName(path).constData(), buffer, sizeof buffer);
+    return length > 0 && size_t(length) < sizeof buffer
+               ? QFile::decodeName(QByteArray(buffer, length))
+               : QString();
+}
+
 QString listOf(const QList<Holder>& holders) {
     constexpr qsizetype Named = 4;
     QStringList names;

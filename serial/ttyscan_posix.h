@@ -39,6 +39,12 @@ Holders holdersOf(const struct stat& device, int ownFd);
 // The program name of a process, or an empty string when it cannot be read.
 QString programName(long pid);
 
+// The user's port folder, $XDG_CONFIG_HOME/kavetta/ports (default ~/.config/kavetta/ports).
+QString portFolder();
+
+// What a symbolic link holds, as written; empty for anything else.
+QString linkText(const QString& path);
+
 // "picocom (process 4242)", a few of them, on one line however many there are.
 QString listOf(const QList<Holder>& holders);
 

@@ -7,6 +7,7 @@
 #include "report.h"
 
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -79,6 +80,7 @@ private slots:
     void reportText();
     void arguments_data();
     void arguments();
+    void portsListedAndAssigned();
 
 private:
     QTemporaryDir config_;
@@ -511,6 +513,15 @@ void SendTest::arguments_data() {
     QTest::newRow("a break of no length")
         << QStringList{"--break", "0", "COM1", "A"} << "--break: a break lasts longer than 0 s"
         << "";
+    QTest::newRow("a list with a message")
+        << QStringList{"--list", "COM1", "A"} << "--list takes no PORT or MESSAGE"
+        << "";
+    QTest::newRow("a list with exchange options")
+        << QStringList{"--list", "--wait", "1"} << "--list makes no exchange: leave out --wait"
+        << "";
+    QTest::newRow("an assignment without a device")
+        << QStringList{"--assign", "COM3"} << "give --assign PORT DEVICE"
+        << "";
 }
 
 void SendTest::arguments() {
@@ -524,6 +535,29 @@ void SendTest::arguments() {
     QCOMPARE(hexOf(parsed.options.message), message);
     // --help-all is refused above, so the help must not offer it.
     QVERIFY(!parseArguments({"kavetta-send", "--help"}).text.contains(QStringLiteral("help-all")));
+}
+
+void SendTest::portsListedAndAssigned() {
+    QDir(portsFolder()).removeRecursively(); // no other entry reaching a reused pseudo-terminal
+    Pty far;
+    QVERIFY(far.ok());
+    const Run assigned = runSend({"--assign", "COM 9", far.slaveName});
+    QCOMPARE(assigned.status, 0);
+    QCOMPARE(assigned.out, QStringLiteral("COM9: pseudo-terminal, %1\n").arg(far.slaveName));
+    const Run listed = runSend({"--list", "--json"});
+    QCOMPARE(listed.status, 0);
+    const QJsonArray ports = QJsonDocument::fromJson(listed.out.toUtf8()).array();
+    const auto com9 = std::find_if(ports.begin(), ports.end(), [](const QJsonValue& port) {
+        return port[QLatin1String("port")] == QStringLiteral("COM9");
+    });
+    QVERIFY2(com9 != ports.end(), qPrintable(listed.out));
+    const QJsonObject port = com9->toObject();
+    QCOMPARE(port["device"].toString(), far.slaveName);
+    QCOMPARE(port["driver"].toString(), QStringLiteral("pty"));
+    for (const char* key : {"stable", "vid", "pid", "manufacturer", "product", "serial"})
+        QVERIFY2(port.contains(key) && port[key].isNull(), key);
+    QCOMPARE(port["holders"].toArray(), QJsonArray());
+    unlinkPort(9);
 }
 
 QTEST_GUILESS_MAIN(SendTest)

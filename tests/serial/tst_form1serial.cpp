@@ -56,6 +56,7 @@ private slots:
     void closeWhenClosed();
     void farEndClosed();
     void facesPaintedFlat();
+    void portListSaysWhatEachReaches();
 
 private:
     void clickOpen() { QTest::mouseClick(open_, Qt::LeftButton); }
@@ -360,6 +361,25 @@ void TestForm1Serial::facesPaintedFlat() {
     QVERIFY(form_->comm().PortOpen());
     QVERIFY2(near(dominantFace(open_), red), qPrintable(dominantFace(open_).name()));
     QVERIFY2(near(dominantFace(close_), grey), qPrintable(dominantFace(close_).name()));
+}
+
+void TestForm1Serial::portListSaysWhatEachReaches() {
+    Pty pty;
+    QVERIFY(pty.ok() && linkPort(1, pty.slaveName));
+    const QString missing = fx_->config.filePath(QStringLiteral("unplugged"));
+    QVERIFY(linkPort(2, missing));
+    QComboBox* ports = combo(1);
+    ports->showPopup(); // the list read as it opens, so that what it says is current
+    QCOMPARE(ports->count(), 15);
+    QCOMPARE(ports->itemData(0, Qt::ToolTipRole).toString(),
+             QStringLiteral("pseudo-terminal, ") + pty.slaveName);
+    QCOMPARE(ports->itemData(1, Qt::AccessibleDescriptionRole).toString(),
+             QStringLiteral("nothing is there (%1)").arg(missing));
+    ports->hidePopup();
+    unlinkPort(1);
+    ports->showPopup();
+    QVERIFY(!ports->itemData(0, Qt::ToolTipRole).toString().contains(pty.slaveName));
+    ports->hidePopup();
 }
 
 QTEST_MAIN(TestForm1Serial)
