@@ -227,6 +227,7 @@ private slots:
     void windowUnplugAndReplug();
     void sendModemLinesReachHardware_data();
     void sendModemLinesReachHardware();
+    void sendListsAndNumbersTheAdapter();
 
 private:
     void setLine(const QString& port, const QString& baud, const QString& data = "8",
@@ -628,6 +629,56 @@ void TestRealDrivers::sendModemLinesReachHardware() {
     const double ms = double(to - from) / 1000;
     QVERIFY2(ms >= 250 && ms < 1000, qPrintable(QString::number(ms)));
     qInfo("a break of 0.25 s held the %s's line for %.1f ms", qPrintable(port), ms);
+}
+
+void TestRealDrivers::sendListsAndNumbersTheAdapter() {
+    unlinkPort(3); // no link made by hand: the adapter is numbered as it is first seen
+    const auto listed = [](const QString& strace) {
+        QProcess list;
+        QStringList arguments{KAVETTA_SEND, "--list", "--json"};
+        if (!strace.isEmpty())
+            arguments = QStringList{"-f", "-e", "trace=open,openat", "-o", strace} + arguments;
+        list.start(strace.isEmpty() ? arguments.takeFirst() : QStringLiteral("strace"), arguments);
+        list.waitForFinished(30000);
+        QHash<QString, QJsonObject> byDevice;
+        const QByteArray out = list.readAllStandardOutput();
+        for (const QJsonValue port : QJsonDocument::fromJson(out).array())
+            byDevice.insert(port[QLatin1String("device")].toString(), port.toObject());
+        if (byDevice.isEmpty())
+            qWarning("kavetta-send --list: %s %s", out.constData(),
+                     list.readAllStandardError().constData());
+        return byDevice;
+    };
+    const QString strace = share() + QStringLiteral("/list.strace");
+    QHash<QString, QJsonObject> ports = listed(strace);
+    const QJsonObject adapter = ports.value(Adapter), uart = ports.value("/dev/ttyS1");
+    QCOMPARE(adapter["driver"].toString(), QStringLiteral("ftdi_sio"));
+    QCOMPARE(adapter["vid"].toString() + ':' + adapter["pid"].toString(),
+             QStringLiteral("0403:6001"));
+    QCOMPARE(adapter["serial"].toString(), QStringLiteral("KAV00001")); // as tools/rig-vm sets it
+    QCOMPARE(adapter["port"].toString(), QStringLiteral("COM3"));
+    QCOMPARE(uart["uart"].toString(), QStringLiteral("16550A"));
+    QCOMPARE(uart["port"].toString(), QStringLiteral("COM2"));
+    QVERIFY(!ports.contains("/dev/ttyS3")); // the 8250 driver's placeholders are no ports
+    qInfo("listed: %s serial %s as %s; ttyS1 %s as %s", Adapter,
+          qPrintable(adapter["serial"].toString()), qPrintable(adapter["port"].toString()),
+          qPrintable(uart["uart"].toString()), qPrintable(uart["port"].toString()));
+    // Nothing opened a terminal to make the list (opening one raises DTR).
+    const QStringList opens = QString::fromUtf8(readShared("list.strace")).split(u'\n');
+    QVERIFY(!opens.filter("open").isEmpty());
+    QCOMPARE(opens.filter(QRegularExpression(QStringLiteral("\"/dev/tty(S|USB)"))), QStringList());
+
+    // The same number after the adapter is pulled out and plugged back.
+    request("unplug");
+    QVERIFY(waitAdapter(false, 15000));
+    request("plug");
+    QVERIFY(waitAdapter(true, 15000));
+    QCOMPARE(listed(QString()).value(Adapter)["port"].toString(), QStringLiteral("COM3"));
+    FarEnd far{"ftdi"};
+    far.mark();
+    const Run run = runSend({"COM3", "AGAIN"});
+    QVERIFY2(run.status == 0, qPrintable(run.out + run.err));
+    QCOMPARE(far.got(), QByteArray("AGAIN"));
 }
 
 QTEST_MAIN(TestRealDrivers)
