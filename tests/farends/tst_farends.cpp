@@ -126,14 +126,14 @@ class TestFarEnds : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
-    void sendExchanges_data() { farEnds(); }
-    void sendExchanges();
-    void windowExchanges_data() { farEnds(); }
-    void windowExchanges();
+    void exchanges_data();
+    void exchanges();
 
 private:
-    void farEnds();
-    bool startFarEnd(FarEnd& far, const QString& kind);
+    void sendExchange(const FarEnd& far, const QString& kind, const QString& message,
+                      const QString& reply);
+    void windowExchange(const FarEnd& far, const QString& kind, const QString& message,
+                        const QString& reply);
     FormFixture fx_;
 };
 
@@ -141,39 +141,50 @@ void TestFarEnds::initTestCase() {
     QVERIFY(fx_.start());
 }
 
-void TestFarEnds::farEnds() {
+void TestFarEnds::exchanges_data() {
+    QTest::addColumn<bool>("window"); // else kavetta-send
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("message"); // as the send box shows it
-    QTest::addColumn<QString>("reply");   // what the reply holds, or the refusal
-    QTest::newRow("pymodbus behind socat") << "pymodbus"
-                                           << ":010300000001FB[CR][LF]"
-                                           << ":0103021234B4[CR][LF]";
-    QTest::newRow("agetty behind socat") << "agetty"
-                                         << "[CR]"
-                                         << "[CR][LF]login:";
-    QTest::newRow("a simulator that keeps its slave") << "python"
-                                                      << "[ENQ]"
-                                                      << "[ACK]";
-    QTest::newRow("picocom holding the line") << "picocom"
-                                              << "[ENQ]"
-                                              << "in use by picocom (";
+    QTest::addColumn<QString>("reply");   // what the reply begins with, or the refusal
+    for (const bool window : {false, true}) {
+        const auto row = [window](const char* name) -> QTestData& {
+            return QTest::addRow("%s: %s", window ? "window" : "kavetta-send", name) << window;
+        };
+        row("pymodbus behind socat") << "pymodbus"
+                                     << ":010300000001FB[CR][LF]"
+                                     << ":0103021234B4[CR][LF]";
+        row("agetty behind socat") << "agetty"
+                                   << "[CR]"
+                                   << "[CR][LF]login:";
+        row("a simulator that keeps its slave") << "python"
+                                                << "[ENQ]"
+                                                << "[ACK]";
+        row("picocom holding the line") << "picocom"
+                                        << "[ENQ]"
+                                        << "in use by picocom (";
+    }
 }
 
-bool TestFarEnds::startFarEnd(FarEnd& far, const QString& kind) {
-    for (const char* program : {"socat", "agetty", "picocom"})
-        if (QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty())
-            qFatal("%s is missing: tools/install-deps installs it", program);
-    return far.start(kind) && linkPort(1, far.device);
-}
-
-void TestFarEnds::sendExchanges() {
+void TestFarEnds::exchanges() {
+    QFETCH(bool, window);
     QFETCH(QString, kind);
     QFETCH(QString, message);
     QFETCH(QString, reply);
     if (kind == u"agetty" && ::geteuid() != 0)
         QSKIP("agetty takes a line only as root");
+    for (const char* program : {"socat", "agetty", "picocom"})
+        if (QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty())
+            qFatal("%s is missing: tools/install-deps installs it", program);
     FarEnd far;
-    QVERIFY(startFarEnd(far, kind));
+    QVERIFY(far.start(kind) && linkPort(1, far.device));
+    if (window)
+        windowExchange(far, kind, message, reply);
+    else
+        sendExchange(far, kind, message, reply);
+}
+
+void TestFarEnds::sendExchange(const FarEnd& far, const QString& kind, const QString& message,
+                               const QString& reply) {
     QProcess send;
     send.start(QStringLiteral(KAVETTA_SEND), {"--wait", "10", "COM1", message});
     QVERIFY(send.waitForFinished(30000));
@@ -190,14 +201,8 @@ void TestFarEnds::sendExchanges() {
     }
 }
 
-void TestFarEnds::windowExchanges() {
-    QFETCH(QString, kind);
-    QFETCH(QString, message);
-    QFETCH(QString, reply);
-    if (kind == u"agetty" && ::geteuid() != 0)
-        QSKIP("agetty takes a line only as root");
-    FarEnd far;
-    QVERIFY(startFarEnd(far, kind));
+void TestFarEnds::windowExchange(const FarEnd& far, const QString& kind, const QString& message,
+                                 const QString& reply) {
     // Composed as an operator would: control characters from the keypad, the rest typed.
     fx_.click(QStringLiteral("Command131"));
     for (const kav::Code code : kav::parseWritten(message, kav::Reach::Composable).codes) {
