@@ -42,9 +42,12 @@ QString portListText(const QList<SerialPortEntry>& ports) {
             about << port.stable;
         if (!port.holders.isEmpty())
             about << QStringLiteral("in use by ") + port.holders.join(QStringLiteral(", "));
-        text += (port.port.isEmpty() ? QStringLiteral("-") : port.port).leftJustified(7) +
-                port.device.leftJustified(deviceWidth + 2) + about.join(QStringLiteral(", ")) +
-                u'\n';
+        // On Windows the device is the port's own name.
+        const QString device = port.device == port.port ? QString() : port.device;
+        const QString line =
+            (port.port.isEmpty() ? QStringLiteral("-") : port.port).leftJustified(7) +
+            device.leftJustified(deviceWidth + 2) + about.join(QStringLiteral(", "));
+        text += line.trimmed() + u'\n';
     }
     return text;
 }
