@@ -156,7 +156,7 @@ CheckedFrame withCheck(CheckKind kind, QByteArrayView message) {
                                              "hexadecimal digits, so it has no LRC")};
     QByteArray bytes = message.toByteArray();
     bytes.insert(place.at, *code);
-    return {bytes, QString()};
+    return {bytes, QString(), place.at};
 }
 
 CheckVerdict verifyCheck(CheckKind kind, QByteArrayView reply) {
@@ -171,7 +171,8 @@ CheckVerdict verifyCheck(CheckKind kind, QByteArrayView reply) {
     if (place.to < place.from || place.at + length > reply.size())
         return {};
     return {reply.sliced(place.at, length).toByteArray(),
-            codeFor(kind, reply.sliced(place.from, place.to - place.from)).value_or(QByteArray())};
+            codeFor(kind, reply.sliced(place.from, place.to - place.from)).value_or(QByteArray()),
+            place.at};
 }
 
 QString checkCodeText(CheckKind kind, const QByteArray& code) {

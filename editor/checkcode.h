@@ -34,6 +34,7 @@ quint16 crc16Xmodem(QByteArrayView bytes);
 struct CheckedFrame {
     QByteArray bytes;
     QString error;
+    qsizetype at = -1; // where the code was put in
 };
 CheckedFrame withCheck(CheckKind kind, QByteArrayView message);
 
@@ -42,6 +43,7 @@ CheckedFrame withCheck(CheckKind kind, QByteArrayView message);
 struct CheckVerdict {
     QByteArray received;
     QByteArray expected;
+    qsizetype at = -1; // where the received code stands in the reply, when it has one
 
     bool ok() const { return !expected.isEmpty() && received == expected; }
 };

@@ -7,7 +7,7 @@ cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/make-deb.cmake)
 execute_process(COMMAND dpkg-deb -x ${deb} ${OUT}/root COMMAND_ERROR_IS_FATAL ANY)
 execute_process(COMMAND ${HARDENING_CHECK} --nocfprotection ${OUT}/root/usr/bin/kavetta
-                        ${OUT}/root/usr/bin/kavetta-send
+                        ${OUT}/root/usr/bin/kavetta-send ${OUT}/root/usr/bin/kavetta-answer
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
 message(STATUS "${out}")
 if(NOT rc EQUAL 0)

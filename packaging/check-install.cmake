@@ -11,6 +11,7 @@ endif()
 set(expected
     usr/bin/kavetta
     usr/bin/kavetta-send
+    usr/bin/kavetta-answer
     usr/share/applications/${APP_ID}.desktop
     usr/share/icons/hicolor/scalable/apps/${APP_ID}.svg
     usr/share/metainfo/${APP_ID}.metainfo.xml
@@ -19,7 +20,9 @@ set(expected
     usr/share/man/man1/kavetta.1.gz
     usr/share/man/ja/man1/kavetta.1.gz
     usr/share/man/man1/kavetta-send.1.gz
-    usr/share/man/ja/man1/kavetta-send.1.gz)
+    usr/share/man/ja/man1/kavetta-send.1.gz
+    usr/share/man/man1/kavetta-answer.1.gz
+    usr/share/man/ja/man1/kavetta-answer.1.gz)
 foreach(path IN LISTS expected)
     if(NOT EXISTS ${STAGE}/${path})
         message(FATAL_ERROR "not installed: ${path}")

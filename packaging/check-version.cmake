@@ -27,7 +27,8 @@ function(expect_in file regex)
     set(drifted "${drifted}" PARENT_SCOPE)
 endfunction()
 
-foreach(page IN ITEMS kavetta.1 kavetta.ja.1 kavetta-send.1 kavetta-send.ja.1)
+foreach(page IN ITEMS kavetta.1 kavetta.ja.1 kavetta-send.1 kavetta-send.ja.1 kavetta-answer.1
+                     kavetta-answer.ja.1)
     expect_in(packaging/${page} "\"Kavetta ([0-9][0-9.]*)\"")
 endforeach()
 # The newest release comes first.

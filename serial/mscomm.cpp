@@ -189,7 +189,7 @@ void MSComm::takeIn() {
     restartReading();
     if (bytes.isEmpty())
         return;
-    emit Arrived();
+    emit Arrived(bytes);
     if (nullDiscard_)
         bytes.removeIf([](char byte) { return byte == '\0'; });
     const qsizetype before = waiting_.size();

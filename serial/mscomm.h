@@ -103,8 +103,8 @@ signals:
     // Everything Output was given has been handed to the system.
     void Written();
     // A read took bytes off the line, before any is held back or counted: the moment a reply
-    // begins, for whoever times it.
-    void Arrived();
+    // begins, for whoever times it, and the bytes exactly as they came, for whoever frames them.
+    void Arrived(const QByteArray& bytes);
 
 private:
     void takeIn();

@@ -7,7 +7,7 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/README.txt DESTINATION .)
 # Built with a static Qt, each program needs no DLL beside it.
 get_target_property(qt_type Qt6::Core TYPE)
 if(qt_type STREQUAL "STATIC_LIBRARY")
-    foreach(program IN ITEMS kavetta kavetta-send)
+    foreach(program IN ITEMS kavetta kavetta-send kavetta-answer)
         add_test(NAME windows_imports_${program}
                  COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP}
                          -DPROGRAM=$<TARGET_FILE:${program}>

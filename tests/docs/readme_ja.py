@@ -13,7 +13,7 @@ import sys
 
 USER_SECTIONS = ["Two commands", "Installing", "A first exchange", "Ports on Linux",
                  "Ports on Windows", "When OPEN fails", "The virtual device", "kavetta-send",
-                 "Messages", "Screen readers", "Security"]
+                 "kavetta-answer", "Messages", "Screen readers", "Security"]
 
 
 def sections(text):

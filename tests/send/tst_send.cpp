@@ -91,7 +91,8 @@ void SendTest::initTestCase() {
     QVERIFY(config_.isValid());
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config_.path()));
     device_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    device_.start(QStringLiteral(KAVETTA_VDEVICE), {portsFolder(), QStringLiteral("1")});
+    device_.start(QStringLiteral(KAVETTA_ANSWER),
+                  {QStringLiteral("--pty"), portEntry(1), QStringLiteral(KAVETTA_ECHO_RULES)});
     QVERIFY(device_.waitForStarted());
     QDeadlineTimer deadline(5000);
     while (!QFileInfo(portEntry(1)).exists() && !deadline.hasExpired())

@@ -1,12 +1,13 @@
 #!/bin/sh
 # Runs the COM1 exchange test under Wine with the echoing virtual device on COM1:
-#   run-exchange.sh VDEVICE PORT-FOLDER EMULATOR TEST.exe [ARGS...]
-# The device (built for the build machine) links its pseudo-terminal as PORT-FOLDER/com1, and
+#   run-exchange.sh ANSWER PORT-FOLDER EMULATOR TEST.exe [ARGS...]
+# The device (kavetta-answer built for the build machine, with the echo rule) links its pseudo-terminal as PORT-FOLDER/com1, and
 # Wine's registry maps COM1 to that link, which stays at one path from run to run.
 set -eu
 vdevice=$1 ports=$2
 shift 2
-"$vdevice" "$ports" 1 &
+mkdir -p "$ports"
+"$vdevice" --pty "$ports/com1" "$(dirname "$0")/../../tools/echo.rules" >/dev/null &
 device=$!
 trap 'kill "$device" 2>/dev/null || true' EXIT
 # The test unplugs the device by making this file.

@@ -1,0 +1,49 @@
+#include "timedlog.h"
+
+#include <QJsonDocument>
+
+namespace kav {
+
+bool TimedLog::open(const QString& path) {
+    file_.setFileName(path);
+    if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        error_ = path + QStringLiteral(": ") + file_.errorString();
+        return false;
+    }
+    clock_.start();
+    return true;
+}
+
+void TimedLog::wrote(const QByteArray& bytes) {
+    line({{QStringLiteral("event"), QStringLiteral("write")},
+          {QStringLiteral("hex"), QString::fromLatin1(bytes.toHex().toUpper())}});
+}
+
+void TimedLog::read(const QByteArray& bytes) {
+    line({{QStringLiteral("event"), QStringLiteral("read")},
+          {QStringLiteral("hex"), QString::fromLatin1(bytes.toHex().toUpper())}});
+}
+
+void TimedLog::lineSet(const char* name, bool on) {
+    line({{QStringLiteral("event"), QLatin1String(name)}, {QStringLiteral("on"), on}});
+}
+
+void TimedLog::breakSent(int ms) {
+    line({{QStringLiteral("event"), QStringLiteral("break")}, {QStringLiteral("ms"), ms}});
+}
+
+void TimedLog::ended(const char* how) {
+    line({{QStringLiteral("event"), QStringLiteral("end")},
+          {QStringLiteral("how"), QLatin1String(how)}});
+}
+
+void TimedLog::line(QJsonObject object) {
+    if (!file_.isOpen() || failed())
+        return;
+    object.insert(QStringLiteral("t_us"), double(clock_.nsecsElapsed() / 1000));
+    const QByteArray text = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+    if (file_.write(text) != text.size())
+        error_ = file_.fileName() + QStringLiteral(": ") + file_.errorString();
+}
+
+} // namespace kav
