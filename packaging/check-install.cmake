@@ -15,14 +15,12 @@ set(expected
     usr/share/applications/${APP_ID}.desktop
     usr/share/icons/hicolor/scalable/apps/${APP_ID}.svg
     usr/share/metainfo/${APP_ID}.metainfo.xml
-    usr/share/doc/kavetta/copyright
-    usr/share/doc/kavetta/changelog.gz
-    usr/share/man/man1/kavetta.1.gz
-    usr/share/man/ja/man1/kavetta.1.gz
-    usr/share/man/man1/kavetta-send.1.gz
-    usr/share/man/ja/man1/kavetta-send.1.gz
-    usr/share/man/man1/kavetta-answer.1.gz
-    usr/share/man/ja/man1/kavetta-answer.1.gz)
+    usr/share/man/man1/kavetta.1
+    usr/share/man/ja/man1/kavetta.1
+    usr/share/man/man1/kavetta-send.1
+    usr/share/man/ja/man1/kavetta-send.1
+    usr/share/man/man1/kavetta-answer.1
+    usr/share/man/ja/man1/kavetta-answer.1)
 foreach(path IN LISTS expected)
     if(NOT EXISTS ${STAGE}/${path})
         message(FATAL_ERROR "not installed: ${path}")

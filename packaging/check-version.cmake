@@ -1,5 +1,5 @@
 # Fails when a file that names the version names another than the project() line does. NEWS.md
-# and packaging/changelog are checked when the project is configured, which stops there.
+# and debian/changelog are checked when the project is configured, which stops there.
 #
 #   cmake -DVERSION=3.0 -DSOURCE_DIR=<tree> -P check-version.cmake
 cmake_minimum_required(VERSION 3.25)
