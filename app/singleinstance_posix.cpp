@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QSysInfo>
 #include <QThread>
@@ -18,37 +19,72 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcInstance, "kavetta.instance", QtInfoMsg)
 
-// Whether folder is this user's alone: a folder reached without following a symbolic link,
-// owned by this user, mode 0700, so that no other user can put anything in it or swap it for
-// another. The check is made on the opened folder itself, not on a name looked up twice.
-bool isPrivateFolder(const QString& folder, QString* why) {
-    const int fd = ::open(QFile::encodeName(folder).constData(),
+// Why no other user can be trusted to leave path as it is, or an empty string: as OpenSSH asks
+// of the folders above its files, every component must be owned by root or this user, and no
+// folder on the way may be writable by anyone else unless it is sticky (as /tmp is), where others
+// may add entries but never move or remove this user's.
+QString untrusted(const QString& path) {
+    const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    QString prefix;
+    for (qsizetype i = -1; i < parts.size(); ++i) {
+        prefix = i < 0 ? QStringLiteral("/") : (i == 0 ? QString() : prefix) + u'/' + parts[i];
+        struct stat info;
+        if (::lstat(QFile::encodeName(prefix).constData(), &info) != 0)
+            return prefix + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
+        if (info.st_uid != 0 && info.st_uid != ::geteuid())
+            return prefix + QStringLiteral(": owned by user %1").arg(info.st_uid);
+        if (S_ISDIR(info.st_mode) && (info.st_mode & (S_IWGRP | S_IWOTH)) &&
+            !(info.st_mode & S_ISVTX))
+            return prefix + QStringLiteral(": writable by others");
+    }
+    return QString();
+}
+
+// The folder itself when it is this user's alone, every component of the way to it checked
+// (untrusted) both as given and with its links followed, and the folder owned by this user,
+// mode 0700, so that no other user can put anything in it or steer its name elsewhere. An empty
+// string, with *why saying why, when it is not.
+QString privateFolder(const QString& given, QString* why) {
+    // "DIR/" would follow DIR even when it is a link, O_NOFOLLOW or not.
+    const QString folder = QDir::cleanPath(given);
+    if (*why = untrusted(folder); !why->isEmpty())
+        return QString();
+    const QString real = QFileInfo(folder).canonicalFilePath();
+    if (real.isEmpty()) {
+        *why = folder + QStringLiteral(": does not exist");
+        return QString();
+    }
+    if (real != folder) {
+        if (*why = untrusted(real); !why->isEmpty())
+            return QString();
+    }
+    const int fd = ::open(QFile::encodeName(real).constData(),
                           O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
-        *why = folder + QStringLiteral(": ") +
+        *why = real + QStringLiteral(": ") +
                (error == ELOOP || error == ENOTDIR ? QStringLiteral("not a folder of its own")
                                                    : QString::fromLocal8Bit(std::strerror(error)));
-        return false;
+        return QString();
     }
     struct stat info;
     const bool seen = ::fstat(fd, &info) == 0;
     ::close(fd);
     if (!seen) {
-        *why = folder + QStringLiteral(": cannot be examined");
-        return false;
+        *why = real + QStringLiteral(": cannot be examined");
+        return QString();
     }
     if (info.st_uid != ::geteuid()) {
-        *why = folder + QStringLiteral(": owned by user %1").arg(info.st_uid);
-        return false;
+        *why = real + QStringLiteral(": owned by user %1").arg(info.st_uid);
+        return QString();
     }
     if ((info.st_mode & 0777) != 0700) {
         *why =
-            folder +
+            real +
             QStringLiteral(": mode %1, not 0700").arg(info.st_mode & 0777, 4, 8, QLatin1Char('0'));
-        return false;
+        return QString();
     }
-    return true;
+    return real;
 }
 
 // A folder of this program's own for users without a runtime folder: kavetta in the user's
@@ -77,15 +113,14 @@ QString SingleInstance::defaultLockPath() {
     // is ignored.
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (QDir::isAbsolutePath(runtime)) {
-        if (isPrivateFolder(runtime, &why))
-            return runtime + QStringLiteral("/kavetta.lock");
+        if (const QString folder = privateFolder(runtime, &why); !folder.isEmpty())
+            return folder + QStringLiteral("/kavetta.lock");
         qCWarning(lcInstance).noquote() << "runtime folder refused:" << why;
     } else if (!runtime.isEmpty()) {
         qCWarning(lcInstance).noquote() << "relative runtime folder ignored:" << runtime;
     }
     // The home folder may be shared by several machines; each keeps a lock of its own.
-    const QString folder = ownFolder();
-    if (isPrivateFolder(folder, &why)) {
+    if (const QString folder = privateFolder(ownFolder(), &why); !folder.isEmpty()) {
         const QString host = QSysInfo::machineHostName();
         return folder + (host.isEmpty()
                              ? QStringLiteral("/instance.lock")

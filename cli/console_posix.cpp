@@ -38,6 +38,9 @@ void noteInterrupt(int) {
 } // namespace
 
 void holdStandardStreams() {
+    // A reader that goes away (| head) makes a write fail with EPIPE, which ends the run through
+    // its write-error path, with the port closed and its lock removed, instead of killing it.
+    std::signal(SIGPIPE, SIG_IGN);
     for (int fd = 0; fd < 3; ++fd) {
         if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
             continue;

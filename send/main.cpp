@@ -4,9 +4,17 @@
 #include "console.h"
 #include "options.h"
 #include "ports.h"
+#include "script.h"
 #include "session.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QMutex>
+#include <QScopeGuard>
+#include <QThread>
+#include <QWaitCondition>
+#include <cstdlib>
+#include <memory>
 
 using namespace kav;
 
@@ -57,11 +65,40 @@ int answer(const ParsedArguments& parsed) {
     case ParsedArguments::Action::Run:
         break;
     }
-    writeErr(QStringLiteral("kavetta-send: %1\nTry 'kavetta-send --help'.\n").arg(parsed.text));
+    writeErr(QStringLiteral("kavetta-send: %1\nTry 'kavetta-send --help'.\n")
+                 .arg(shownInput(parsed.text)));
     return BadUsage;
 }
 
+// How long the open may take. Nothing in the lock folder, which every user may write, can hold
+// it (see DeviceClaim); should anything still do, the run ends with the reason rather than never.
+constexpr unsigned long OpenLimitMs = 10000;
+
 bool openPort(MSComm& comm, const SendOptions& options) {
+    QMutex mutex;
+    QWaitCondition opened;
+    bool done = false;
+    const std::unique_ptr<QThread> deadline(QThread::create([&] {
+        QMutexLocker lock(&mutex);
+        const QDeadlineTimer limit(OpenLimitMs);
+        while (!done) {
+            if (!opened.wait(&mutex, limit) && !done) {
+                writeErr(QStringLiteral("kavetta-send: %1: the open did not end within %2 s\n")
+                             .arg(options.port)
+                             .arg(OpenLimitMs / 1000));
+                std::_Exit(NoPort);
+            }
+        }
+    }));
+    deadline->start();
+    const auto stopDeadline = qScopeGuard([&] {
+        {
+            QMutexLocker lock(&mutex);
+            done = true;
+        }
+        opened.wakeAll();
+        deadline->wait();
+    });
     try {
         openAsOpenButton(comm, options.port, options.settings);
     } catch (const CommError& error) {

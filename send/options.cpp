@@ -77,10 +77,11 @@ QString readScript(const Given& given, SendOptions& options) {
         return QStringLiteral("give the replies expected as expect steps of the --script");
     options.port = positional[0];
     const QString path = given.value("script");
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("--script %1: %2").arg(path, file.errorString());
-    const Script script = parseScript(QString::fromUtf8(file.readAll()));
+    QString why;
+    const std::optional<QString> text = readScriptFile(path, &why);
+    if (!text)
+        return QStringLiteral("--script %1: %2").arg(path, why);
+    const Script script = parseScript(*text);
     if (!script.error.isEmpty())
         return QStringLiteral("--script %1: %2").arg(path, script.error);
     options.steps = script.steps;

@@ -37,4 +37,16 @@ struct Script {
 // at the end of a message are not part of it: write [SP] for one.
 Script parseScript(const QString& text);
 
+// The most a script file may hold: thousands of lines more than any conversation needs.
+constexpr qint64 LargestScript = 1024 * 1024;
+
+// The text of the script file at path, or nothing with *why saying why: it must be a regular
+// file of at most LargestScript bytes, so that neither a device (/dev/zero) nor a FIFO can hold
+// the program or fill its memory.
+std::optional<QString> readScriptFile(const QString& path, QString* why);
+
+// Text the user gave, for a message on a terminal: each control character (C0, DEL, C1) as \xNN,
+// so that nothing typed or read from a file reaches the terminal as a command.
+QString shownInput(const QString& text);
+
 } // namespace kav

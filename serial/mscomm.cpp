@@ -131,7 +131,7 @@ void MSComm::setPortOpen(bool open) {
         throw CommError(why.toStdString());
 
     device_ = device;
-    port_.setPortName(device);
+    port_.setPortName(claim_.libraryName());
     applyLine(line_);
     port_.setFlowControl(QSerialPort::NoFlowControl);
     waiting_.clear();

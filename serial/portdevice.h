@@ -94,14 +94,28 @@ public:
 
     // Claims device (as deviceToOpen gave it) without changing anything on its line. False, with
     // *why saying which programs have it where the system tells, when another program does, or
-    // when the serial library's lock entry for it is anything but a regular file (POSIX). A
-    // claim already held is released first.
+    // when the device's lock entry refuses it (POSIX: a live lock, or anything in the lock folder
+    // under its name that is not a small regular file). A claim already held is released first.
+    //
+    // POSIX: the claim takes the device's UUCP lock itself (LCK..<dev>, in the form Qt and the
+    // HDB programs both read) and keeps it while it is held, because the lock folder is writable
+    // by every user and the serial library would read whatever stands there with a plain
+    // blocking read of any size.
     bool take(const QString& device, QString* why);
+    // The name the serial library is to open the claimed device by. POSIX: a path to the same
+    // device made unguessable with a random run of "." and empty components, so that the lock
+    // entry the library derives from it can never have been planted. Windows: the device.
+    QString libraryName() const { return libraryName_; }
     // Lets go of the device; harmless when nothing is held.
     void release();
 
 private:
-    int fd_ = -1; // POSIX: the descriptor that carries the lock
+    bool takeLock(const QString& device, QString* why); // POSIX: the UUCP lock entry
+
+    int fd_ = -1;     // POSIX: the descriptor that carries the lock
+    int lockFd_ = -1; // POSIX: the lock entry this claim made, flock()ed while it is held
+    QString lockEntry_;
+    QString libraryName_;
 };
 
 } // namespace kav

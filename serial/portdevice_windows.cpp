@@ -70,8 +70,9 @@ bool readingNeedsRestart() {
     return wine;
 }
 
-bool DeviceClaim::take(const QString&, QString*) {
+bool DeviceClaim::take(const QString& device, QString*) {
     // The system refuses a second open of a COM port (access denied), whoever made the first.
+    libraryName_ = device;
     return true;
 }
 

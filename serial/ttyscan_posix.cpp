@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QStringList>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -79,7 +80,10 @@ struct Stand {
     bool farEnd = false;
 };
 
-Stand standOf(int procFd, const struct stat& device, long index, int skipFd) {
+using Clock = std::chrono::steady_clock;
+
+Stand standOf(int procFd, const struct stat& device, long index, int skipFd,
+              Clock::time_point deadline, bool* cut) {
     Stand stand;
     const int fdFolder = ::openat(procFd, "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* descriptors = fdFolder >= 0 ? ::fdopendir(fdFolder) : nullptr;
@@ -88,7 +92,12 @@ Stand standOf(int procFd, const struct stat& device, long index, int skipFd) {
             ::close(fdFolder);
         return stand;
     }
+    unsigned looked = 0;
     while (const dirent* fd = ::readdir(descriptors)) {
+        if (++looked % 1024 == 0 && Clock::now() > deadline) {
+            *cut = true;
+            break;
+        }
         struct stat file;
         if (fd->d_name[0] == '.' || std::atoi(fd->d_name) == skipFd ||
             ::fstatat(fdFolder, fd->d_name, &file, 0) != 0)
@@ -114,11 +123,35 @@ bool isPseudoTerminalSlave(dev_t device) {
     return slaveIndex(device) >= 0;
 }
 
+QString shownName(QByteArrayView name) {
+    QString shown = QString::fromUtf8(name);
+    for (QChar& c : shown) {
+        switch (c.category()) {
+        case QChar::Other_Control:       // C0, DEL and C1: escapes, bells, line breaks
+        case QChar::Other_Format:        // direction overrides, invisible joiners
+        case QChar::Other_Surrogate:     // half of a pair
+        case QChar::Separator_Line:      // breaks a line all the same
+        case QChar::Separator_Paragraph: // likewise
+            c = QLatin1Char('?');
+            break;
+        default:
+            if (c == QChar::ReplacementCharacter) // a byte that is no UTF-8
+                c = QLatin1Char('?');
+            break;
+        }
+    }
+    return shown;
+}
+
 QString programName(long pid) {
+    // Any user can give a process any name of 15 bytes (prctl PR_SET_NAME), escapes included.
     QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
     if (!comm.open(QIODevice::ReadOnly))
         return QString();
-    return QString::fromLocal8Bit(comm.read(64)).trimmed();
+    QByteArray name = comm.read(64);
+    if (name.endsWith('\n')) // the kernel's own
+        name.chop(1);
+    return shownName(name);
 }
 
 Holders holdersOf(const struct stat& device, int ownFd) {
@@ -128,7 +161,14 @@ Holders holdersOf(const struct stat& device, int ownFd) {
         return found;
     const long me = long(::getpid());
     const long index = slaveIndex(device.st_rdev);
-    while (const dirent* process = ::readdir(proc)) {
+    // Root sees every user's descriptors, and a user may hold a million of them: past its time
+    // the scan stops, and what it did not reach is as unseen as another user's is to a user.
+    const Clock::time_point deadline = Clock::now() + ScanTime;
+    bool cut = false;
+    while (!cut) {
+        const dirent* process = ::readdir(proc);
+        if (!process)
+            break;
         char* end = nullptr;
         const long pid = std::strtol(process->d_name, &end, 10);
         if (pid <= 0 || *end != '\0')
@@ -137,7 +177,7 @@ Holders holdersOf(const struct stat& device, int ownFd) {
             ::openat(::dirfd(proc), process->d_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (procFd < 0)
             continue;
-        const Stand stand = standOf(procFd, device, index, pid == me ? ownFd : -1);
+        const Stand stand = standOf(procFd, device, index, pid == me ? ownFd : -1, deadline, &cut);
         ::close(procFd);
         if (!stand.holds)
             continue;
@@ -147,6 +187,7 @@ Holders holdersOf(const struct stat& device, int ownFd) {
             (stand.farEnd ? found.farEnds : found.others).append({pid, programName(pid)});
     }
     ::closedir(proc);
+    found.complete = !cut;
     for (QList<Holder>* list : {&found.others, &found.farEnds})
         std::sort(list->begin(), list->end(),
                   [](const Holder& a, const Holder& b) { return a.pid < b.pid; });

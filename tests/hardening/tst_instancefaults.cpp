@@ -31,7 +31,15 @@ enum class Debris {
 };
 
 // What another user of the machine can prepare where an unguarded program would put its lock.
-enum class Planted { LockInTemp, FifoInTemp, LinkInTemp, SharedTempLock, RelativeRuntime };
+enum class Planted {
+    LockInTemp,
+    FifoInTemp,
+    LinkInTemp,
+    SharedTempLock,
+    RelativeRuntime,
+    LinkedRuntime,
+    RuntimeUnderTheirs
+};
 
 } // namespace
 
@@ -193,6 +201,12 @@ void TestInstanceFaults::otherUsersPlantsIgnored_data() {
         << Planted::SharedTempLock;
     // A relative runtime folder names another folder in each working folder.
     QTest::newRow("a relative runtime folder") << Planted::RelativeRuntime;
+    // Another user's link to a private folder of this user's, given as "LINK/" (O_NOFOLLOW
+    // does not apply to a name ending in "/"): they could point it elsewhere at any moment.
+    QTest::newRow("the runtime folder through another user's link, with a trailing slash")
+        << Planted::LinkedRuntime;
+    // This user's 0700 folder in another user's: they may swap it between a check and a use.
+    QTest::newRow("the runtime folder inside another user's folder") << Planted::RuntimeUnderTheirs;
 }
 
 void TestInstanceFaults::otherUsersPlantsIgnored() {
@@ -224,6 +238,7 @@ void TestInstanceFaults::otherUsersPlantsIgnored() {
         QCOMPARE(::flock(held, LOCK_EX | LOCK_NB), 0);
     };
     QString firstFolder = scratch.path(), secondFolder = scratch.path();
+    QString shunned; // a private folder of this user's that must stay empty
 
     switch (planted) {
     case Planted::LockInTemp:
@@ -265,6 +280,23 @@ void TestInstanceFaults::otherUsersPlantsIgnored() {
         }
         env.insert("XDG_RUNTIME_DIR", "run");
         break;
+    case Planted::LinkedRuntime:
+        shunned = scratch.filePath("mine");
+        QVERIFY(QDir().mkdir(shunned));
+        QCOMPARE(::chmod(QFile::encodeName(shunned).constData(), 0700), 0);
+        QCOMPARE(::symlink(QFile::encodeName(shunned).constData(),
+                           QFile::encodeName(temp + "/theirs").constData()),
+                 0);
+        QVERIFY(own(temp + "/theirs"));
+        env.insert("XDG_RUNTIME_DIR", temp + "/theirs/");
+        break;
+    case Planted::RuntimeUnderTheirs:
+        QVERIFY(QDir().mkpath(temp + "/theirs/mine"));
+        QVERIFY(own(temp + "/theirs"));
+        shunned = temp + "/theirs/mine";
+        QCOMPARE(::chmod(QFile::encodeName(shunned).constData(), 0700), 0);
+        env.insert("XDG_RUNTIME_DIR", shunned);
+        break;
     }
     const auto unlock = qScopeGuard([&held] {
         if (held >= 0)
@@ -302,6 +334,8 @@ void TestInstanceFaults::otherUsersPlantsIgnored() {
     QCOMPARE(first.state(), QProcess::Running);
     // Nothing was made, read through or removed in the temporary folder.
     QCOMPARE(contents(), before);
+    if (!shunned.isEmpty())
+        QVERIFY2(QDir(shunned).isEmpty(), "the lock went where another user could steer it");
 }
 
 QTEST_GUILESS_MAIN(TestInstanceFaults)

@@ -5,6 +5,7 @@
 #include "options.h"
 #include "ptyfixture.h"
 #include "report.h"
+#include "script.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -12,7 +13,9 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <csignal>
+#include <sys/ioctl.h>
 
 using namespace kav;
 using namespace kavtest;
@@ -187,6 +190,20 @@ void SendTest::refusedBeforeWriting_data() {
     QTest::newRow("wait") << QStringList{"--wait", "-1", "COM2", "A"} << "--wait: \"-1\"";
     QTest::newRow("no message") << QStringList{"COM2"} << "give PORT and MESSAGE";
     QTest::newRow("unknown option") << QStringList{"--baud", "9600", "COM2", "A"} << "baud";
+    // What the user typed or a file held reaches the terminal with its control bytes shown.
+    QTest::newRow("an escape in a value")
+        << QStringList{"--check", "\x1b]0;X\a", "COM2", "A"} << "--check: \"\\x1b]0;X\\x07\"";
+    // A script is a regular file of a sane size, never a device that fills the memory.
+    QTest::newRow("a device as the script")
+        << QStringList{"--script", "/dev/zero", "COM2"} << "--script /dev/zero: not a regular file";
+    static QTemporaryDir scratch;
+    const QString big = scratch.filePath(QStringLiteral("big.script"));
+    QFile file(big);
+    if (file.open(QIODevice::WriteOnly))
+        file.resize(LargestScript + 1);
+    QTest::newRow("a script too large")
+        << QStringList{"--script", big, "COM2"}
+        << QStringLiteral("--script %1: %2 bytes, more than").arg(big).arg(LargestScript + 1);
 }
 
 void SendTest::refusedBeforeWriting() {
@@ -197,6 +214,8 @@ void SendTest::refusedBeforeWriting() {
     const Run run = runSend(arguments);
     QCOMPARE(run.status, 64);
     QVERIFY2(run.err.contains(why), qPrintable(run.err));
+    QVERIFY(std::none_of(run.err.cbegin(), run.err.cend(),
+                         [](QChar c) { return c < u' ' && c != u'\n'; }));
     QCOMPARE(far.read(1, 200), QByteArray());
 }
 
@@ -262,39 +281,62 @@ void SendTest::lostDeviceEndsTheRun() {
 }
 
 void SendTest::unwritableOutput_data() {
-    QTest::addColumn<bool>("closed"); // else on a full disk
+    QTest::addColumn<QString>("output"); // on a full disk, closed, or a pipe whose reader is gone
     QTest::addColumn<bool>("json");
     QTest::addColumn<QString>("why");
     QTest::addColumn<QByteArray>("sent"); // what the far end got before the run stopped
     // The text output begins with the message, before any exchange; JSON with the first one.
-    QTest::newRow("full disk, text") << false << false << "No space left on device" << QByteArray();
+    QTest::newRow("full disk, text")
+        << "full" << false << "No space left on device" << QByteArray();
     QTest::newRow("full disk, JSON")
-        << false << true << "No space left on device" << QByteArray("A");
-    QTest::newRow("closed, text") << true << false << "Bad file descriptor" << QByteArray();
-    QTest::newRow("closed, JSON") << true << true << "Bad file descriptor" << QByteArray("A");
+        << "full" << true << "No space left on device" << QByteArray("A");
+    QTest::newRow("closed, text") << "closed" << false << "Bad file descriptor" << QByteArray();
+    QTest::newRow("closed, JSON") << "closed" << true << "Bad file descriptor" << QByteArray("A");
+    // kavetta-send ... | head: SIGPIPE would end it with the lock and exclusive mode left behind.
+    QTest::newRow("reader gone, JSON") << "gone" << true << "Broken pipe" << QByteArray("A");
 }
 
 void SendTest::unwritableOutput() {
-    QFETCH(bool, closed);
+    QFETCH(QString, output);
     QFETCH(bool, json);
     QFETCH(QString, why);
     QFETCH(QByteArray, sent);
     Pty far;
     QVERIFY(onCom2(far));
     QProcess send;
-    if (closed)
+    if (output == u"closed")
         send.setChildProcessModifier([] { ::close(STDOUT_FILENO); });
-    else
+    else if (output == u"full")
         send.setStandardOutputFile(QStringLiteral("/dev/full"));
+    else // a pipe whose reading end is already closed
+        send.setChildProcessModifier([] {
+            int ends[2];
+            if (::pipe(ends) == 0) {
+                ::dup2(ends[1], STDOUT_FILENO);
+                ::close(ends[0]);
+                ::close(ends[1]);
+            }
+        });
     QStringList arguments{"--repeat", "3", "--interval", "0", "--wait", "0.1", "COM2", "A"};
     if (json)
         arguments.prepend(QStringLiteral("--json"));
     send.start(QStringLiteral(KAVETTA_SEND), arguments);
     QVERIFY(send.waitForFinished(10000));
+    QCOMPARE(send.exitStatus(), QProcess::NormalExit);
     QCOMPARE(send.exitCode(), 74);
     const QString err = QString::fromUtf8(send.readAllStandardError());
     QVERIFY2(err.contains(QStringLiteral("kavetta-send: write error: ") + why), qPrintable(err));
     QCOMPARE(far.read(sent.size() + 1, 300), sent);
+    // The port was closed on the way out: no lock left, the terminal out of exclusive mode.
+    QVERIFY(!QFile::exists(QStringLiteral("/run/lock/LCK..") +
+                           far.slaveName.mid(5).replace(u'/', u'_')));
+    const int slave = ::open(QFile::encodeName(far.slaveName).constData(),
+                             O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    QVERIFY(slave >= 0);
+    int exclusive = -1;
+    QCOMPARE(::ioctl(slave, TIOCGEXCL, &exclusive), 0);
+    ::close(slave);
+    QCOMPARE(exclusive, 0);
 }
 
 void SendTest::checkCode_data() {

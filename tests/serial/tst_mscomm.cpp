@@ -1,5 +1,6 @@
 #include "mscomm.h"
 #include "ptyfixture.h"
+#include "ttyscan_posix.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -9,12 +10,16 @@
 #include <QTest>
 #include <atomic>
 #include <condition_variable>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace kav;
 using namespace kavtest;
@@ -38,7 +43,11 @@ private slots:
     void openTwiceRefused();
     void heldElsewhereRefused_data();
     void heldElsewhereRefused();
+    void plantedLockEntryRefused_data();
     void plantedLockEntryRefused();
+    void lockEntrySwapsNeverHold();
+    void processNamesShownSafely_data();
+    void processNamesShownSafely();
     void newPortNumberWaitsForNextOpen();
     void outputBytesExact_data();
     void outputBytesExact();
@@ -241,6 +250,9 @@ void TestMSComm::heldElsewhereRefused_data() {
     // A lock whose holder the process scan passes over, as it passes over another user's
     // processes: the lock alone must refuse the device.
     QTest::newRow("flock held where the scan does not look") << "self";
+    // A lock that no process's descriptors show, as another user's are hidden from a user: the
+    // descriptor is in flight in a socket, and only the claim's own one is open on the device.
+    QTest::newRow("flock held by a descriptor no process has") << "hidden";
 }
 
 void TestMSComm::heldElsewhereRefused() {
@@ -278,9 +290,37 @@ void TestMSComm::heldElsewhereRefused() {
         ownLock = ::open(slave.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         QVERIFY(ownLock >= 0);
         QCOMPARE(::flock(ownLock, LOCK_EX | LOCK_NB), 0);
-        named = QStringLiteral("%1 (process %2)")
+        named = QStringLiteral("in use by %1 (process %2)")
                     .arg(QFileInfo(QCoreApplication::applicationFilePath()).fileName().left(15))
                     .arg(QCoreApplication::applicationPid());
+    }
+    int pair[2] = {-1, -1};
+    const auto closePair = qScopeGuard([&pair] {
+        for (const int fd : pair)
+            if (fd >= 0)
+                ::close(fd);
+    });
+    if (holder == u"hidden") {
+        QCOMPARE(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+        char byte = 'L';
+        iovec data{&byte, 1};
+        alignas(cmsghdr) char space[CMSG_SPACE(sizeof(int))] = {};
+        msghdr message{};
+        message.msg_iov = &data;
+        message.msg_iovlen = 1;
+        message.msg_control = space;
+        message.msg_controllen = sizeof space;
+        cmsghdr* rights = CMSG_FIRSTHDR(&message);
+        rights->cmsg_level = SOL_SOCKET;
+        rights->cmsg_type = SCM_RIGHTS;
+        rights->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(rights), &ownLock, sizeof(int));
+        QCOMPARE(::sendmsg(pair[0], &message, 0), ssize_t(1));
+        unlock(); // the lock lives on in the socket
+        QVERIFY(lockedElsewhere(pty.slaveName));
+        named = QStringLiteral("locked by another program (one this user cannot see)");
+    } else if (!named.startsWith(u"in use by ")) {
+        named.prepend(QStringLiteral("in use by "));
     }
 
     comm_->setCommPort(1);
@@ -290,8 +330,7 @@ void TestMSComm::heldElsewhereRefused() {
     } catch (const CommError& error) {
         why = QString::fromStdString(error.what());
     }
-    QVERIFY2(why.startsWith(pty.slaveName + QStringLiteral(": in use by ")), qPrintable(why));
-    QVERIFY2(why.contains(named), qPrintable(why));
+    QVERIFY2(why.startsWith(pty.slaveName + QStringLiteral(": ") + named), qPrintable(why));
     QVERIFY(!why.contains(u'\n'));
     QCOMPARE(comm_->PortOpen(), false);
     comm_->Output({'A'});
@@ -303,6 +342,11 @@ void TestMSComm::heldElsewhereRefused() {
     // descriptor that tries the lock is opened first: once open, the serial library puts the
     // terminal in exclusive mode, where any later open but root's fails before it could try.
     unlock();
+    for (int& fd : pair) { // the descriptor in flight goes with the socket
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
     other.closeWriteChannel(); // flock's cat ends, and flock with it
     if (holder == u"plain")
         other.kill();
@@ -315,43 +359,152 @@ void TestMSComm::heldElsewhereRefused() {
     QVERIFY(lockRefused);
 }
 
+// What another user can leave in the lock folder, which every user may write, under the names
+// the serial library and the programs that share its locks use for a device.
+enum class Planted {
+    FifoEntry,
+    FifoRmlockBesideStale,
+    ZeroRmlockBesideStale,
+    FifoRmlockRmlock,
+    SparseEntry,
+    LiveHdbLock,
+    StaleLock
+};
+Q_DECLARE_METATYPE(Planted)
+
+namespace {
+
+// The lock entry for a device, under /run/lock (where /var/lock points).
+QByteArray lockEntryFor(const QString& device) {
+    return QFile::encodeName(QStringLiteral("/run/lock/LCK..") + device.mid(5).replace('/', '_'));
+}
+
+bool writeBytes(const QByteArray& path, const QByteArray& bytes) {
+    QFile file(QFile::decodeName(path));
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// A lock in the HDB form (as minicom and cu write): the process number in ten characters.
+QByteArray hdbLock(qint64 pid) {
+    return QByteArray::number(pid).rightJustified(10, ' ') + '\n';
+}
+
+// A number no process can have: beyond the largest the kernel gives out.
+qint64 deadPid() {
+    QFile max(QStringLiteral("/proc/sys/kernel/pid_max"));
+    return max.open(QIODevice::ReadOnly) ? max.readAll().trimmed().toLongLong() + 1 : 99999999;
+}
+
+// While it lives, makes any read that waits on one of the FIFOs end after a while, so that a test
+// whose open used one fails instead of hanging; it tells whether it had to.
+class FifoUnblocker {
+public:
+    explicit FifoUnblocker(QList<QByteArray> fifos) : fifos_(std::move(fifos)) {
+        thread_ = std::thread([this] {
+            std::unique_lock lock(mutex_);
+            if (done_.wait_for(lock, std::chrono::seconds(5), [this] { return finished_; }))
+                return;
+            while (
+                !done_.wait_for(lock, std::chrono::milliseconds(50), [this] { return finished_; }))
+                for (const QByteArray& fifo : fifos_) {
+                    struct stat info;
+                    if (::lstat(fifo.constData(), &info) != 0 || !S_ISFIFO(info.st_mode))
+                        continue;
+                    const int fd = ::open(fifo.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+                    if (fd >= 0) {
+                        [[maybe_unused]] const auto written = ::write(fd, "1\n", 2);
+                        ::close(fd);
+                        used_ = true;
+                    }
+                }
+        });
+    }
+    ~FifoUnblocker() {
+        {
+            std::lock_guard lock(mutex_);
+            finished_ = true;
+        }
+        done_.notify_one();
+        thread_.join();
+    }
+    bool used() const { return used_; }
+
+private:
+    QList<QByteArray> fifos_;
+    std::mutex mutex_;
+    std::condition_variable done_;
+    bool finished_ = false;
+    std::atomic<bool> used_ = false;
+    std::thread thread_;
+};
+
+} // namespace
+
+void TestMSComm::plantedLockEntryRefused_data() {
+    QTest::addColumn<Planted>("planted");
+    QTest::addColumn<QString>("refusal"); // empty where the port must open
+    // Each would hold the serial library in a read for ever, or fill its memory.
+    QTest::newRow("a FIFO as the lock") << Planted::FifoEntry << "LCK..%1 is a FIFO";
+    QTest::newRow("a FIFO as .rmlock beside a crash's lock")
+        << Planted::FifoRmlockBesideStale << "LCK..%1.rmlock is a FIFO";
+    QTest::newRow(".rmlock a link to /dev/zero beside a crash's lock")
+        << Planted::ZeroRmlockBesideStale << "LCK..%1.rmlock is a symbolic link";
+    QTest::newRow("a FIFO as .rmlock.rmlock")
+        << Planted::FifoRmlockRmlock << "LCK..%1.rmlock.rmlock is a FIFO";
+    QTest::newRow("a sparse 8 GiB lock")
+        << Planted::SparseEntry << "LCK..%1 is 8589934592 bytes, larger than any lock";
+    // Another program's lock in the form minicom, cu and picocom's UUCP locking write.
+    QTest::newRow("a live lock in the HDB form") << Planted::LiveHdbLock << "in use by sleep";
+    // What a crash leaves is taken over.
+    QTest::newRow("a lock whose process has ended") << Planted::StaleLock << QString();
+}
+
 void TestMSComm::plantedLockEntryRefused() {
-    // Another user plants a FIFO where the serial library takes the device's lock (the folder
-    // is world-writable). It is named for this test's own device only, and removed at the end.
+    // Named for this test's own device only, and removed at the end.
+    QFETCH(Planted, planted);
+    QFETCH(QString, refusal);
     Pty pty;
     QVERIFY(pty.ok() && linkPort(1, pty.slaveName));
     QVERIFY(pty.slaveName.startsWith(QLatin1String("/dev/")));
-    const QByteArray fifo = QFile::encodeName(QStringLiteral("/run/lock/LCK..") +
-                                              pty.slaveName.mid(5).replace('/', '_'));
-    if (::mkfifo(fifo.constData(), 0666) != 0)
-        QSKIP("the lock folder /run/lock cannot be written here");
-    // Should the open use the FIFO, a stand-in at its other end keeps ending the waits on it
-    // after a while, so that the test fails instead of hanging.
-    std::mutex mutex;
-    std::condition_variable done;
-    bool finished = false;
-    std::thread farEnd([&] {
-        std::unique_lock lock(mutex);
-        if (done.wait_for(lock, std::chrono::seconds(5), [&] { return finished; }))
-            return;
-        while (!done.wait_for(lock, std::chrono::milliseconds(50), [&] { return finished; })) {
-            const int fd = ::open(fifo.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-            if (fd >= 0) {
-                [[maybe_unused]] const auto written = ::write(fd, "1\n", 2);
-                ::close(fd);
-            }
-        }
-    });
+    const QByteArray entry = lockEntryFor(pty.slaveName);
+    const QByteArray rmlock = entry + ".rmlock", rmrmlock = rmlock + ".rmlock";
+    QProcess holder;
     const auto cleanUp = qScopeGuard([&] {
-        {
-            std::lock_guard lock(mutex);
-            finished = true;
-        }
-        done.notify_one();
-        farEnd.join();
-        ::unlink(fifo.constData());
-        ::unlink(fifo + ".rmlock"); // left by a serial library that took the FIFO for a lock
+        for (const QByteArray& name : {entry, rmlock, rmrmlock})
+            ::unlink(name.constData());
+        holder.kill();
+        holder.waitForFinished();
     });
+    if (!writeBytes(entry, hdbLock(deadPid())))
+        QSKIP("the lock folder /run/lock cannot be written here");
+    switch (planted) {
+    case Planted::FifoEntry:
+        QCOMPARE(::unlink(entry.constData()), 0);
+        QCOMPARE(::mkfifo(entry.constData(), 0666), 0);
+        break;
+    case Planted::FifoRmlockBesideStale:
+        QCOMPARE(::mkfifo(rmlock.constData(), 0666), 0);
+        break;
+    case Planted::ZeroRmlockBesideStale:
+        QCOMPARE(::symlink("/dev/zero", rmlock.constData()), 0);
+        break;
+    case Planted::FifoRmlockRmlock:
+        QVERIFY(writeBytes(rmlock, hdbLock(deadPid())));
+        QCOMPARE(::mkfifo(rmrmlock.constData(), 0666), 0);
+        break;
+    case Planted::SparseEntry:
+        QCOMPARE(::truncate(entry.constData(), off_t(8) << 30), 0);
+        break;
+    case Planted::LiveHdbLock:
+        holder.start("sleep", {"30"});
+        QVERIFY(holder.waitForStarted());
+        QVERIFY(writeBytes(entry, hdbLock(holder.processId())));
+        refusal += QStringLiteral(" (process %1)").arg(holder.processId());
+        break;
+    case Planted::StaleLock:
+        break;
+    }
+    const FifoUnblocker unblocker({entry, rmlock, rmrmlock});
 
     comm_->setCommPort(1);
     QString why;
@@ -360,10 +513,83 @@ void TestMSComm::plantedLockEntryRefused() {
     } catch (const CommError& error) {
         why = QString::fromStdString(error.what());
     }
-    // Named as the serial library reaches it (/var/lock is a link to /run/lock).
-    QVERIFY2(why.contains(QFileInfo(QFile::decodeName(fifo)).fileName() + " is a FIFO"),
-             qPrintable(why));
+    QVERIFY2(!unblocker.used(), "the open waited on a FIFO");
+    if (refusal.isEmpty()) {
+        QVERIFY2(comm_->PortOpen(), qPrintable(why));
+        // The lock is this program's while the port is open, and goes with it.
+        QFile lock(QFile::decodeName(entry));
+        QVERIFY(lock.open(QIODevice::ReadOnly));
+        QCOMPARE(lock.readLine().trimmed().toLongLong(), QCoreApplication::applicationPid());
+        comm_->setPortOpen(false);
+        QVERIFY(!QFile::exists(QFile::decodeName(entry)));
+        return;
+    }
+    if (refusal.contains(u'%'))
+        refusal = refusal.arg(pty.slaveName.mid(5).replace('/', '_'));
+    QVERIFY2(why.contains(refusal), qPrintable(why));
     QCOMPARE(comm_->PortOpen(), false);
+}
+
+void TestMSComm::lockEntrySwapsNeverHold() {
+    // Another user swaps a FIFO and a lock file at the lock's name without pause
+    // (renameat2 RENAME_EXCHANGE), to land the FIFO between a check and a read by name.
+    Pty pty;
+    QVERIFY(pty.ok() && linkPort(1, pty.slaveName));
+    const QByteArray entry = lockEntryFor(pty.slaveName);
+    const QByteArray fifo = entry + "-swap";
+    if (!writeBytes(entry, hdbLock(deadPid())))
+        QSKIP("the lock folder /run/lock cannot be written here");
+    QCOMPARE(::mkfifo(fifo.constData(), 0666), 0);
+    std::atomic<bool> stop = false;
+    std::thread swapper([&] {
+        while (!stop)
+            ::syscall(SYS_renameat2, AT_FDCWD, entry.constData(), AT_FDCWD, fifo.constData(),
+                      2 /* RENAME_EXCHANGE */);
+    });
+    const auto cleanUp = qScopeGuard([&] {
+        stop = true;
+        swapper.join();
+        ::unlink(entry.constData());
+        ::unlink(fifo.constData());
+        ::unlink(entry + ".rmlock");
+    });
+    const FifoUnblocker unblocker({entry, fifo, entry + ".rmlock"});
+    comm_->setCommPort(1);
+    for (int run = 0; run < 20 && !unblocker.used(); ++run) {
+        try {
+            comm_->setPortOpen(true);
+        } catch (const CommError&) {
+        }
+        comm_->setPortOpen(false);
+    }
+    QVERIFY2(!unblocker.used(), "an open waited on the FIFO");
+}
+
+void TestMSComm::processNamesShownSafely_data() {
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("plain") << QByteArray("picocom") << "picocom";
+    QTest::newRow("blanks kept") << QByteArray("my tool") << "my tool";
+    QTest::newRow("a title escape, a bell, a clear and a line break")
+        << QByteArray("\x1b]0;PWN\a\x1b[2J\nX") << "?]0;PWN??[2J?X";
+    QTest::newRow("DEL") << QByteArray("a\x7f") << "a?";
+    QTest::newRow("C1 CSI") << QByteArray("a\xc2\x9b"
+                                          "2J")
+                            << "a?2J";
+    QTest::newRow("not UTF-8") << QByteArray("a\xff\xfe") << "a??";
+    QTest::newRow("a direction override") << QByteArray("a\xe2\x80\xae"
+                                                        "b")
+                                          << "a?b";
+    QTest::newRow("a line separator") << QByteArray("a\xe2\x80\xa8"
+                                                    "b")
+                                      << "a?b";
+    QTest::newRow("Japanese kept") << QByteArray("\xe7\xab\xaf\xe6\x9c\xab") << u8"端末";
+}
+
+void TestMSComm::processNamesShownSafely() {
+    QFETCH(QByteArray, name);
+    QFETCH(QString, shown);
+    QCOMPARE(shownName(name), shown);
 }
 
 void TestMSComm::newPortNumberWaitsForNextOpen() {
