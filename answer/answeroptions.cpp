@@ -1,5 +1,6 @@
 #include "answeroptions.h"
 
+#include "commandline.h"
 #include "portdevice.h"
 
 #include <QCommandLineParser>
@@ -17,12 +18,6 @@ const char* const Summary =
     "Answers on a serial port, or on a pseudo-terminal it makes, as the device the RULES "
     "describe would: each request that arrives is matched against the rules, and the rule's "
     "reply goes back after its delay. Ctrl+C ends it with a summary.";
-
-struct OptionText {
-    const char* name;
-    const char* help;
-    const char* value; // none for a switch
-};
 
 constexpr OptionText optionTexts[] = {
     {"pty",
@@ -48,13 +43,6 @@ constexpr OptionText optionTexts[] = {
      "(kavetta-send's JSON lines).",
      "FILE"},
     {"rules-from", "Print the rules that replay a kavetta-send --log FILE, and end.", "FILE"},
-};
-
-struct Given {
-    const QCommandLineParser& parser;
-
-    bool isSet(const char* name) const { return parser.isSet(QLatin1String(name)); }
-    QString value(const char* name) const { return parser.value(QLatin1String(name)); }
 };
 
 using Reader = QString (*)(const Given&, AnswerOptions&);
@@ -108,20 +96,11 @@ QString readPlace(const Given& given, AnswerOptions& options) {
 }
 
 QString readCheck(const Given& given, AnswerOptions& options) {
-    if (!given.isSet("check"))
-        return QString();
-    options.check = checkKindNamed(given.value("check"));
-    if (!options.check)
-        return QStringLiteral("--check: \"%1\" is none of %2")
-            .arg(given.value("check"), checkKindNames().join(QStringLiteral(", ")));
-    return QString();
+    return readCheckKind(given, options.check);
 }
 
 QString readSettings(const Given& given, AnswerOptions& options) {
-    if (given.isSet("settings"))
-        options.settings = given.value("settings");
-    const QString refusal = settingsRefusal(options.settings, hasOneAndHalfStopBits());
-    return refusal.isEmpty() ? QString() : QStringLiteral("--settings: ") + refusal;
+    return readSettingsText(given, options.settings);
 }
 
 QString readFraming(const Given& given, AnswerOptions& options) {
@@ -205,21 +184,7 @@ ParsedAnswerArguments refuse(ParsedAnswerArguments::Action action, const QString
 
 ParsedAnswerArguments parseAnswerArguments(const QStringList& arguments) {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QString::fromLatin1(Summary));
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    for (const OptionText& option : optionTexts) {
-        QString text = QString::fromLatin1(option.help);
-        if (text.contains(u"%1"))
-            text = text.arg(QLatin1String(DefaultSettings));
-        if (option.value)
-            parser.addOption({QLatin1String(option.name), text, QLatin1String(option.value)});
-        else
-            parser.addOption({QLatin1String(option.name), text});
-    }
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Displays this help."));
-    parser.addOption(help);
-    const QCommandLineOption version = parser.addVersionOption();
+    const auto [help, version] = addOptions(parser, Summary, optionTexts, DefaultSettings);
     parser.addPositionalArgument(QStringLiteral("PORT"), QStringLiteral("COM1, COM 3, COM12 ..."));
     parser.addPositionalArgument(QStringLiteral("RULES"),
                                  QStringLiteral("The rules file: on [ENQ] reply [ACK] after 0.05"));

@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include "commandline.h"
 #include "portdevice.h"
 #include "sendbuffer.h"
 
@@ -16,12 +17,6 @@ constexpr double LongestSeconds = 86400;
 
 const char* const Summary = "Sends one message on a serial port as the Kavetta window would and "
                             "prints the reply as the window shows it, with the reply time.";
-
-struct OptionText {
-    const char* name;
-    const char* help;
-    const char* value; // none for a switch
-};
 
 constexpr OptionText optionTexts[] = {
     {"hex", "The message as hexadecimal codes (02414203).", "HEX"},
@@ -52,14 +47,6 @@ constexpr OptionText optionTexts[] = {
      "Make PORT reach DEVICE (a by-id name, ttyUSB0, a path): kavetta-send --assign "
      "COM3 ttyUSB0.",
      nullptr},
-};
-
-// The parsed command line as the readers below see it.
-struct Given {
-    const QCommandLineParser& parser;
-
-    bool isSet(const char* name) const { return parser.isSet(QLatin1String(name)); }
-    QString value(const char* name) const { return parser.value(QLatin1String(name)); }
 };
 
 // Each reader takes its part of the command line into the options, or says why it refuses it.
@@ -134,12 +121,9 @@ QString withCheckCode(CheckKind kind, CodeString& message) {
 }
 
 QString readCheck(const Given& given, SendOptions& options) {
-    if (!given.isSet("check"))
-        return QString();
-    options.check = checkKindNamed(given.value("check"));
-    if (!options.check)
-        return QStringLiteral("--check: \"%1\" is none of %2")
-            .arg(given.value("check"), checkKindNames().join(QStringLiteral(", ")));
+    if (const QString refusal = readCheckKind(given, options.check);
+        !refusal.isEmpty() || !options.check)
+        return refusal;
     if (!options.script)
         return withCheckCode(*options.check, options.message);
     for (ScriptStep& step : options.steps) {
@@ -153,10 +137,7 @@ QString readCheck(const Given& given, SendOptions& options) {
 }
 
 QString readSettings(const Given& given, SendOptions& options) {
-    if (given.isSet("settings"))
-        options.settings = given.value("settings");
-    const QString refusal = settingsRefusal(options.settings, hasOneAndHalfStopBits());
-    return refusal.isEmpty() ? QString() : QStringLiteral("--settings: ") + refusal;
+    return readSettingsText(given, options.settings);
 }
 
 // Seconds as written ("2", "0.2"), as whole milliseconds.
@@ -313,22 +294,7 @@ bool SendOptions::usesModemLines() const {
 
 ParsedArguments parseArguments(const QStringList& arguments) {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QString::fromLatin1(Summary));
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    for (const OptionText& option : optionTexts) {
-        QString text = QString::fromLatin1(option.help);
-        if (text.contains(u"%1"))
-            text = text.arg(QLatin1String(DefaultSettings));
-        if (option.value)
-            parser.addOption({QLatin1String(option.name), text, QLatin1String(option.value)});
-        else
-            parser.addOption({QLatin1String(option.name), text});
-    }
-    // Not addHelpOption: it also lists --help-all, for options this program does not have.
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Displays this help."));
-    parser.addOption(help);
-    const QCommandLineOption version = parser.addVersionOption();
+    const auto [help, version] = addOptions(parser, Summary, optionTexts, DefaultSettings);
     parser.addPositionalArgument(QStringLiteral("PORT"), QStringLiteral("COM1, COM 3, COM12 ..."));
     parser.addPositionalArgument(QStringLiteral("MESSAGE"),
                                  QStringLiteral("As the send box shows it: [STX]AB[ETX]; after "

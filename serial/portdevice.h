@@ -29,7 +29,8 @@ QString portDevice(int n);
 // The device to open for what portDevice gave. A port-folder entry that is a link gives the
 // device it names, so that the device's own lock is the one taken, as every other program does;
 // an entry that holds a USB adapter's identity (see numberNewAdapters) gives that adapter's
-// device wherever the kernel put it this time. An empty string, with *why saying so, when the entry points at nothing or is no device at all.
+// device wherever the kernel put it this time. An empty string, with *why saying so, when the entry
+// points at nothing or is no device at all.
 QString deviceToOpen(const QString& entry, QString* why);
 
 // Whether the platform's serial devices can be set to 1.5 stop bits. POSIX termios has no such

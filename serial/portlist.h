@@ -23,9 +23,9 @@ struct SerialPortEntry {
     QString manufacturer; // as the device tells, or empty
     QString product;
     QString serial;
-    QString usbPath;      // the USB interface it hangs on ("1-1.2:1.0"), or empty
-    QString name;         // the name the system shows for it (Windows' friendly name), or empty
-    QStringList holders;  // the programs that have it open, as the device claim names them
+    QString usbPath;     // the USB interface it hangs on ("1-1.2:1.0"), or empty
+    QString name;        // the name the system shows for it (Windows' friendly name), or empty
+    QStringList holders; // the programs that have it open, as the device claim names them
 
     bool isUsb() const { return !usbPath.isEmpty(); }
 };

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "checkcode.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <optional>
+#include <span>
+
+namespace kav {
+
+// One option of a program's command line, as its table of options writes it.
+struct OptionText {
+    const char* name;
+    const char* help;  // "%1" stands for the fill text addOptions is given
+    const char* value; // none for a switch
+};
+
+struct StockOptions {
+    QCommandLineOption help;
+    QCommandLineOption version;
+};
+
+// Puts a program's summary, its options and -h/--help and -v/--version into parser. Not Qt's
+// addHelpOption: it also lists --help-all, for options these programs do not have.
+StockOptions addOptions(QCommandLineParser& parser, const char* summary,
+                        std::span<const OptionText> options, const char* fill);
+
+// The parsed command line as a program's readers of it see it.
+struct Given {
+    const QCommandLineParser& parser;
+
+    bool isSet(const char* name) const { return parser.isSet(QLatin1String(name)); }
+    QString value(const char* name) const { return parser.value(QLatin1String(name)); }
+};
+
+// --check KIND into kind: empty, or why KIND is none of the check codes.
+QString readCheckKind(const Given& given, std::optional<CheckKind>& kind);
+
+// --settings TEXT into settings (left as it is without the option): empty, or why the text is
+// refused, as the window's OPEN would refuse it.
+QString readSettingsText(const Given& given, QString& settings);
+
+} // namespace kav
