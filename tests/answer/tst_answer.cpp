@@ -2,8 +2,10 @@
 // window runs beside, and on a port it opens; with kavetta-send and a Modbus master it did not
 // write as the far ends.
 
+#include "formfixture.h"
 #include "mscomm.h"
 #include "ptyfixture.h"
+#include "ticks.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -21,6 +23,7 @@ private slots:
     void initTestCase();
     void cleanup();
     void echoesAfterDelay();
+    void windowExchange();
     void survivesCloseAndReopen();
     void stopsWhenTold_data();
     void stopsWhenTold();
@@ -31,6 +34,7 @@ private slots:
     void sendScript_data();
     void sendScript();
     void modbusMaster();
+    void replaysRecordedSession();
 
 private:
     QString rulesFile(const QString& text);
@@ -103,6 +107,40 @@ void TestAnswer::echoesAfterDelay() {
     QVERIFY2(elapsed >= 250, qPrintable(QStringLiteral("%1 ms").arg(elapsed)));
     answer.terminate();
     QVERIFY(answer.waitForFinished(5000));
+}
+
+// An operator's exchange in the window, with the request's byte captured into the reply and the
+// reply time the window shows.
+void TestAnswer::windowExchange() {
+    const QByteArray config = qgetenv("XDG_CONFIG_HOME"), runtime = qgetenv("XDG_RUNTIME_DIR");
+    {
+        FormFixture fx;
+        QVERIFY(fx.start(FormFixture::Exposed));
+        // The window looks its port up when it opens it, in the folder the answerer links into.
+        qputenv("XDG_CONFIG_HOME", config);
+        QProcess answer;
+        QVERIFY(start(answer, {rulesFile(QStringLiteral(
+                                  "on [STX]R[?][ETX] reply [STX]V[$1]0[ETX] after 0.35\n"))}));
+        fx.click(QStringLiteral("Command133"));
+        QVERIFY(fx.form->comm().PortOpen());
+        fx.clickCode(0x02);
+        QWidget* box = fx.get(QStringLiteral("Text3"));
+        pressKey(box, Qt::Key_R, QStringLiteral("R"));
+        pressKey(box, Qt::Key_7, QStringLiteral("7"));
+        fx.clickCode(0x03);
+        fx.click(QStringLiteral("Command130"));
+        QTRY_COMPARE(fx.text(QStringLiteral("Text2")), QStringLiteral("0256373003"));
+        QCOMPARE(fx.text(QStringLiteral("Text4")), QStringLiteral("[STX]V70[ETX]"));
+        QCOMPARE(fx.text(QStringLiteral("Label7")), QStringLiteral("5"));
+        // 0.35 s after the request, counted in whole ticks of 0.1 s.
+        QVERIFY2(fx.form->TickCount() >= 3 && fx.form->TickCount() <= 5,
+                 qPrintable(fx.text(QStringLiteral("Label12"))));
+        QCOMPARE(fx.text(QStringLiteral("Label12")), tickText(fx.form->TickCount()));
+        answer.terminate();
+        QVERIFY(answer.waitForFinished(5000));
+        QVERIFY(answer.readAllStandardOutput().startsWith("requests 1, answered 1"));
+    }
+    qputenv("XDG_RUNTIME_DIR", runtime);
 }
 
 void TestAnswer::survivesCloseAndReopen() {
@@ -285,5 +323,52 @@ void TestAnswer::modbusMaster() {
     QVERIFY(answer.readAllStandardOutput().startsWith("requests 1, answered 1"));
 }
 
-QTEST_GUILESS_MAIN(TestAnswer)
+// A session with a device, recorded by kavetta-send's log, replayed by kavetta-answer's rules made
+// from it: the same script passes against the replay. The answerer's own log is in the same form.
+void TestAnswer::replaysRecordedSession() {
+    const QString script = rulesFile(
+        QStringLiteral("send [ENQ]\nexpect [ACK]\nsend [STX]R1[ETX]\nexpect [STX]V10[ETX]\n"));
+    const QString sendLog = config_.filePath(QStringLiteral("send.log"));
+    const QString answerLog = config_.filePath(QStringLiteral("answer.log"));
+    auto runScript = [&](const QStringList& options) {
+        QProcess send;
+        send.start(QStringLiteral(KAVETTA_SEND),
+                   options +
+                       QStringList{QStringLiteral("--script"), script, QStringLiteral("COM1")});
+        return send.waitForFinished(30000) && send.exitStatus() == QProcess::NormalExit &&
+               send.exitCode() == 0;
+    };
+    {
+        QProcess device;
+        QVERIFY(start(device, {QStringLiteral("--log"), answerLog,
+                               rulesFile(QStringLiteral("on [ENQ] reply [ACK] after 0.02\n"
+                                                        "on [STX]R[?][ETX] reply [STX]V[$1]0[ETX] "
+                                                        "after 0.06\n"))}));
+        QVERIFY(runScript({QStringLiteral("--log"), sendLog}));
+        device.terminate();
+        QVERIFY(device.waitForFinished(5000));
+    }
+    QFile log(answerLog);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray logged = log.readAll();
+    QVERIFY2(logged.contains("{\"event\":\"read\",\"hex\":\"02523103\",\"t_us\":") &&
+                 logged.contains("{\"event\":\"write\",\"hex\":\"0256313003\",\"t_us\":"),
+             logged.constData());
+
+    QProcess replay;
+    replay.start(QStringLiteral(KAVETTA_ANSWER), {QStringLiteral("--rules-from"), sendLog});
+    QVERIFY(replay.waitForFinished(10000));
+    QCOMPARE(replay.exitCode(), 0);
+    const QByteArray rules = replay.readAllStandardOutput();
+    QVERIFY2(rules.contains("on [ENQ] reply [ACK] after 0.0"), rules.constData());
+    QVERIFY2(rules.contains("on [STX]R1[ETX] reply [STX]V10[ETX] after 0.0"), rules.constData());
+    QProcess stand;
+    QVERIFY(start(stand, {rulesFile(QString::fromUtf8(rules))}));
+    QVERIFY(runScript({}));
+    stand.terminate();
+    QVERIFY(stand.waitForFinished(5000));
+    QVERIFY(stand.readAllStandardOutput().startsWith("requests 2, answered 2"));
+}
+
+QTEST_MAIN(TestAnswer)
 #include "tst_answer.moc"
