@@ -12,7 +12,7 @@ StockOptions addOptions(QCommandLineParser& parser, const char* summary,
     for (const OptionText& option : options) {
         QString text = QString::fromLatin1(option.help);
         if (text.contains(u"%1"))
-            text = text.arg(QLatin1String(fill));
+            text = text.arg(QLatin1String(option.fill ? option.fill : fill));
         if (option.value)
             parser.addOption({QLatin1String(option.name), text, QLatin1String(option.value)});
         else

@@ -12,8 +12,9 @@ namespace kav {
 // One option of a program's command line, as its table of options writes it.
 struct OptionText {
     const char* name;
-    const char* help;  // "%1" stands for the fill text addOptions is given
-    const char* value; // none for a switch
+    const char* help;           // "%1" stands for the fill text
+    const char* value;          // none for a switch
+    const char* fill = nullptr; // the option's own fill, such as its default; else addOptions'
 };
 
 struct StockOptions {

@@ -7,13 +7,10 @@
 #include <QCommandLineParser>
 #include <QFile>
 #include <algorithm>
-#include <cmath>
 
 namespace kav {
 
 namespace {
-
-constexpr double LongestSeconds = 86400;
 
 const char* const Summary = "Sends one message on a serial port as the Kavetta window would and "
                             "prints the reply as the window shows it, with the reply time.";
@@ -21,12 +18,12 @@ const char* const Summary = "Sends one message on a serial port as the Kavetta w
 constexpr OptionText optionTexts[] = {
     {"hex", "The message as hexadecimal codes (02414203).", "HEX"},
     {"settings", "Line settings (default %1).", "TEXT"},
-    {"wait", "Seconds to wait for the first byte (default 2).", "S"},
-    {"quiet", "Seconds of silence that end the reply (default 0.2).", "S"},
+    {"wait", "Seconds to wait for the first byte (default %1).", "S", DefaultWait},
+    {"quiet", "Seconds of silence that end the reply (default %1).", "S", DefaultQuiet},
     {"expect", "Succeed only if the reply is exactly TEXT; it ends as soon as it is.", "TEXT"},
     {"expect-hex", "The same, as hexadecimal codes.", "HEX"},
     {"repeat", "Run the exchange N times (default 1).", "N"},
-    {"interval", "Seconds between one reply and the next send (default 0.5).", "S"},
+    {"interval", "Seconds between one reply and the next send (default %1).", "S", DefaultInterval},
     {"check",
      "Put the check code KIND into the message and verify it on the reply: bcc, sum, "
      "xor-ascii, sum-ascii, modbus-ascii, crc16-modbus, crc16-ccitt, crc16-xmodem.",
@@ -52,8 +49,8 @@ constexpr OptionText optionTexts[] = {
 // Each reader takes its part of the command line into the options, or says why it refuses it.
 using Reader = QString (*)(const Given&, SendOptions&);
 
-QString refusedText(const QString& what, const WrittenText& written) {
-    return what + QStringLiteral(": ") + written.error;
+QString refusedText(const QString& what, const StepRefusal& refusal) {
+    return what + QStringLiteral(": ") + refusal.why;
 }
 
 QString readScript(const Given& given, SendOptions& options) {
@@ -62,6 +59,8 @@ QString readScript(const Given& given, SendOptions& options) {
         return QStringLiteral("give PORT, and the messages in the --script");
     if (given.isSet("expect") || given.isSet("expect-hex"))
         return QStringLiteral("give the replies expected as expect steps of the --script");
+    if (given.isSet("break"))
+        return QStringLiteral("give breaks as break steps of the --script");
     options.port = positional[0];
     const QString path = given.value("script");
     QString why;
@@ -76,6 +75,8 @@ QString readScript(const Given& given, SendOptions& options) {
     return QString();
 }
 
+// The command line's conversation: its --break, then its message with the reply it expects, read
+// by the readers of a script's steps.
 QString readPortAndMessage(const Given& given, SendOptions& options) {
     if (given.isSet("script"))
         return readScript(given, options);
@@ -86,20 +87,27 @@ QString readPortAndMessage(const Given& given, SendOptions& options) {
                    : QStringLiteral("give PORT and MESSAGE");
     options.port = positional[0];
 
-    const QString name = hex ? QStringLiteral("--hex") : QStringLiteral("MESSAGE");
-    const WrittenText message = hex ? parseHex(given.value("hex"), Reach::Composable)
-                                    : parseWritten(positional[1], Reach::Composable);
-    if (!message.ok())
-        return refusedText(name, message);
-    // Built as the keypad would build it, so the sent views are exactly the window's.
-    SendBuffer buffer;
-    if (!appendCodes(buffer, message.codes))
-        return name + QStringLiteral(": longer than the window's send box holds: %1 characters "
-                                     "as it shows them, a mnemonic such as [STX] counting as 5")
-                          .arg(SendBuffer::MaxLength);
-    if (buffer.isEmpty())
-        return name + QStringLiteral(" is empty");
-    options.message = buffer.SendData();
+    if (given.isSet("break")) {
+        ScriptStep pause;
+        if (const StepRefusal refusal = readBreak(given.value("break"), pause); !refusal.taken())
+            return refusedText(QStringLiteral("--break"), refusal);
+        options.steps.append(pause);
+    }
+    ScriptStep send;
+    if (const StepRefusal refusal =
+            readMessage(hex ? given.value("hex") : positional[1], hex, send);
+        !refusal.taken())
+        return refusedText(hex ? QStringLiteral("--hex") : QStringLiteral("MESSAGE"), refusal);
+    const bool text = given.isSet("expect"), hexExpected = given.isSet("expect-hex");
+    if (text && hexExpected)
+        return QStringLiteral("give --expect or --expect-hex, not both");
+    if (text || hexExpected) {
+        const char* option = text ? "expect" : "expect-hex";
+        if (const StepRefusal refusal = readExpected(given.value(option), hexExpected, send);
+            !refusal.taken())
+            return refusedText(QStringLiteral("--") + QLatin1String(option), refusal);
+    }
+    options.steps.append(send);
     return QString();
 }
 
@@ -124,14 +132,14 @@ QString readCheck(const Given& given, SendOptions& options) {
     if (const QString refusal = readCheckKind(given, options.check);
         !refusal.isEmpty() || !options.check)
         return refusal;
-    if (!options.script)
-        return withCheckCode(*options.check, options.message);
     for (ScriptStep& step : options.steps) {
         if (step.kind != ScriptStep::Kind::Send)
             continue;
         const QString refusal = withCheckCode(*options.check, step.message);
         if (!refusal.isEmpty())
-            return refusal + QStringLiteral(" (line %1 of the --script)").arg(step.line);
+            return options.script
+                       ? refusal + QStringLiteral(" (line %1 of the --script)").arg(step.line)
+                       : refusal;
     }
     return QString();
 }
@@ -140,33 +148,26 @@ QString readSettings(const Given& given, SendOptions& options) {
     return readSettingsText(given, options.settings);
 }
 
-// Seconds as written ("2", "0.2"), as whole milliseconds.
-QString readSeconds(const Given& given, const char* option, int& ms) {
+QString readOptionSeconds(const Given& given, const char* option, int& ms) {
     if (!given.isSet(option))
         return QString();
-    const QString text = given.value(option);
-    bool ok = false;
-    const double seconds = text.toDouble(&ok);
-    if (!ok || !std::isfinite(seconds) || seconds < 0 || seconds > LongestSeconds)
-        return QStringLiteral("--%1: \"%2\" is no number of seconds from 0 to %3")
-            .arg(QLatin1String(option), text)
-            .arg(LongestSeconds);
-    ms = int(std::lround(seconds * 1000));
-    return QString();
+    const StepRefusal refusal = kav::readSeconds(given.value(option), ms);
+    return refusal.taken() ? QString()
+                           : refusedText(QStringLiteral("--") + QLatin1String(option), refusal);
 }
 
 QString readWait(const Given& given, SendOptions& options) {
     if (given.isSet("wait"))
         options.waitText = given.value("wait");
-    return readSeconds(given, "wait", options.waitMs);
+    return readOptionSeconds(given, "wait", options.waitMs);
 }
 
 QString readQuiet(const Given& given, SendOptions& options) {
-    return readSeconds(given, "quiet", options.quietMs);
+    return readOptionSeconds(given, "quiet", options.quietMs);
 }
 
 QString readInterval(const Given& given, SendOptions& options) {
-    return readSeconds(given, "interval", options.intervalMs);
+    return readOptionSeconds(given, "interval", options.intervalMs);
 }
 
 QString readRepeat(const Given& given, SendOptions& options) {
@@ -194,50 +195,22 @@ QString readLog(const Given& given, SendOptions& options) {
 QString readModemLine(const Given& given, const char* option, std::optional<bool>& on) {
     if (!given.isSet(option))
         return QString();
-    const QString state = given.value(option);
-    if (state != u"on" && state != u"off")
-        return QStringLiteral("--%1: \"%2\" is neither on nor off")
-            .arg(QLatin1String(option), state);
-    on = state == u"on";
+    bool state = false;
+    if (const StepRefusal refusal = readOnOff(given.value(option), state); !refusal.taken())
+        return refusedText(QStringLiteral("--") + QLatin1String(option), refusal);
+    on = state;
     return QString();
 }
 
 QString readModemLines(const Given& given, SendOptions& options) {
     options.lines = given.isSet("lines");
-    QString refusal = readModemLine(given, "dtr", options.dtr);
-    if (refusal.isEmpty())
-        refusal = readModemLine(given, "rts", options.rts);
-    if (!refusal.isEmpty() || !given.isSet("break"))
-        return refusal;
-    if (options.script)
-        return QStringLiteral("give breaks as break steps of the --script");
-    int ms = 0;
-    refusal = readSeconds(given, "break", ms);
-    if (refusal.isEmpty() && ms == 0)
-        refusal = QStringLiteral("--break: a break lasts longer than 0 s");
-    options.breakMs = ms;
-    return refusal;
-}
-
-QString readExpected(const Given& given, SendOptions& options) {
-    const bool text = given.isSet("expect");
-    const bool hex = given.isSet("expect-hex");
-    if (text && hex)
-        return QStringLiteral("give --expect or --expect-hex, not both");
-    if (!text && !hex)
-        return QString();
-    const WrittenText expected = hex ? parseHex(given.value("expect-hex"), Reach::Received)
-                                     : parseWritten(given.value("expect"), Reach::Received);
-    if (!expected.ok())
-        return refusedText(hex ? QStringLiteral("--expect-hex") : QStringLiteral("--expect"),
-                           expected);
-    options.expected = expected.codes;
-    return QString();
+    const QString refusal = readModemLine(given, "dtr", options.dtr);
+    return refusal.isEmpty() ? readModemLine(given, "rts", options.rts) : refusal;
 }
 
 constexpr Reader readers[] = {
-    readPortAndMessage, readCheck, readSettings, readWait,       readQuiet,   readInterval,
-    readRepeat,         readJson,  readLog,      readModemLines, readExpected};
+    readPortAndMessage, readCheck,  readSettings, readWait, readQuiet,
+    readInterval,       readRepeat, readJson,     readLog,  readModemLines};
 
 const QString NotPortAction = QStringLiteral("-");
 
@@ -284,12 +257,21 @@ ParsedArguments answer(ParsedArguments::Action action, const QString& text) {
 
 } // namespace
 
+CodeString SendOptions::message() const {
+    if (script)
+        return CodeString();
+    const auto send = std::find_if(steps.cbegin(), steps.cend(), [](const ScriptStep& step) {
+        return step.kind == ScriptStep::Kind::Send;
+    });
+    return send == steps.cend() ? CodeString() : send->message;
+}
+
 bool SendOptions::usesModemLines() const {
     const auto modemStep = [](const ScriptStep& step) {
         return step.kind == ScriptStep::Kind::Dtr || step.kind == ScriptStep::Kind::Rts ||
                step.kind == ScriptStep::Kind::Break;
     };
-    return dtr || rts || breakMs || lines || std::any_of(steps.cbegin(), steps.cend(), modemStep);
+    return dtr || rts || lines || std::any_of(steps.cbegin(), steps.cend(), modemStep);
 }
 
 ParsedArguments parseArguments(const QStringList& arguments) {

@@ -14,20 +14,18 @@ namespace {
 
 constexpr double LongestSeconds = 86400;
 
+// Blanks between a step's words; inside a message a tab is refused as the command line refuses
+// it, never taken for a space.
+bool isBlank(QChar c) {
+    return c == u' ' || c == u'\t';
+}
+
 // The line without its comment.
 QString withoutComment(const QString& line) {
     for (qsizetype at = 0; at < line.size(); ++at)
-        if (line[at] == u'#' && (at == 0 || line[at - 1].isSpace()))
+        if (line[at] == u'#' && (at == 0 || isBlank(line[at - 1])))
             return line.left(at);
     return line;
-}
-
-std::optional<int> secondsMs(const QString& text) {
-    bool ok = false;
-    const double seconds = text.toDouble(&ok);
-    if (!ok || !std::isfinite(seconds) || seconds < 0 || seconds > LongestSeconds)
-        return std::nullopt;
-    return int(std::lround(seconds * 1000));
 }
 
 class Reader {
@@ -40,12 +38,17 @@ public:
         const qsizetype start = content.indexOf(QRegularExpression(QStringLiteral("\\S")));
         if (start < 0)
             return true;
-        const qsizetype wordEnd = content.indexOf(u' ', start);
-        const QString word = content.mid(start, wordEnd < 0 ? -1 : wordEnd - start);
-        qsizetype restAt = wordEnd < 0 ? content.size() : wordEnd + 1;
-        while (restAt < content.size() && content[restAt] == u' ')
+        qsizetype wordEnd = start;
+        while (wordEnd < content.size() && !isBlank(content[wordEnd]))
+            ++wordEnd;
+        const QString word = content.mid(start, wordEnd - start);
+        qsizetype restAt = wordEnd;
+        while (restAt < content.size() && isBlank(content[restAt]))
             ++restAt;
-        const QString rest = content.mid(restAt).trimmed();
+        qsizetype restEnd = content.size();
+        while (restEnd > restAt && isBlank(content[restEnd - 1]))
+            --restEnd;
+        const QString rest = content.mid(restAt, restEnd - restAt);
         const qsizetype column = restAt + 1;
         if (word == u"send")
             return send(rest, column);
@@ -81,16 +84,9 @@ private:
     }
 
     bool send(const QString& message, qsizetype column) {
-        if (message.isEmpty())
-            return refuse(column, QStringLiteral("send what? give the message"));
-        const WrittenText written = parseWritten(message, Reach::Composable);
-        if (!written.ok())
-            return refuse(column + written.errorAt - 1, written.error);
-        SendBuffer buffer;
-        if (!appendCodes(buffer, written.codes))
-            return refuse(column, QStringLiteral("longer than the window's send box holds"));
         ScriptStep step;
-        step.message = buffer.SendData();
+        if (const StepRefusal refusal = readMessage(message, false, step); !refusal.taken())
+            return refuse(column + refusal.at - 1, refusal.why);
         step.line = number_;
         script_.steps.append(step);
         return true;
@@ -102,7 +98,7 @@ private:
             return refuse(1, QStringLiteral("an expect follows the send whose reply it names"));
         ScriptStep& step = script_.steps.last();
         // The wait, when given, is the last word: a number (for hexadecimal, not two digits).
-        const qsizetype blank = text.lastIndexOf(u' ');
+        const qsizetype blank = text.lastIndexOf(QRegularExpression(QStringLiteral("[ \\t]")));
         if (blank > 0) {
             const QString last = text.mid(blank + 1);
             const bool aByte = hex && last.size() == 2 && !last.contains(u'.');
@@ -112,38 +108,33 @@ private:
                 text = text.left(blank).trimmed();
             }
         }
-        const WrittenText expected =
-            hex ? parseHex(text, Reach::Received) : parseWritten(text, Reach::Received);
-        if (!expected.ok())
-            return refuse(column + expected.errorAt - 1, expected.error);
-        if (expected.codes.isEmpty())
-            return refuse(column, QStringLiteral("expect what? give the reply"));
-        step.expected = expected.codes;
+        if (const StepRefusal refusal = readExpected(text, hex, step); !refusal.taken())
+            return refuse(column + refusal.at - 1, refusal.why);
         return true;
     }
 
     bool wait(const QString& seconds, qsizetype column, ScriptStep::Kind kind) {
-        const std::optional<int> ms = secondsMs(seconds);
-        if (!ms || (kind == ScriptStep::Kind::Break && *ms == 0))
-            return refuse(column, QStringLiteral("\"%1\" is no number of seconds from %2 to %3")
-                                      .arg(seconds)
-                                      .arg(kind == ScriptStep::Kind::Break ? 0.001 : 0)
-                                      .arg(LongestSeconds));
         ScriptStep step;
         step.kind = kind;
-        step.waitMs = *ms;
-        step.waitText = seconds;
+        int ms = 0;
+        const StepRefusal refusal =
+            kind == ScriptStep::Kind::Break ? readBreak(seconds, step) : readSeconds(seconds, ms);
+        if (!refusal.taken())
+            return refuse(column + refusal.at - 1, refusal.why);
+        if (kind == ScriptStep::Kind::Wait) {
+            step.waitMs = ms;
+            step.waitText = seconds;
+        }
         step.line = number_;
         script_.steps.append(step);
         return true;
     }
 
     bool modemLine(const QString& state, qsizetype column, ScriptStep::Kind kind) {
-        if (state != u"on" && state != u"off")
-            return refuse(column, QStringLiteral("\"%1\" is neither on nor off").arg(state));
         ScriptStep step;
         step.kind = kind;
-        step.on = state == u"on";
+        if (const StepRefusal refusal = readOnOff(state, step.on); !refusal.taken())
+            return refuse(column + refusal.at - 1, refusal.why);
         step.line = number_;
         script_.steps.append(step);
         return true;
@@ -154,6 +145,70 @@ private:
 };
 
 } // namespace
+
+StepRefusal readMessage(const QString& text, bool hex, ScriptStep& step) {
+    const WrittenText written =
+        hex ? parseHex(text, Reach::Composable) : parseWritten(text, Reach::Composable);
+    if (!written.ok())
+        return {written.error, written.errorAt};
+    SendBuffer buffer;
+    if (!appendCodes(buffer, written.codes))
+        return {QStringLiteral("longer than the window's send box holds: %1 characters as it "
+                               "shows them, a mnemonic such as [STX] counting as 5")
+                    .arg(SendBuffer::MaxLength)};
+    if (buffer.isEmpty())
+        return {QStringLiteral("nothing to send: give the message")};
+    step.message = buffer.SendData();
+    return {};
+}
+
+StepRefusal readExpected(const QString& text, bool hex, ScriptStep& step) {
+    const WrittenText expected =
+        hex ? parseHex(text, Reach::Received) : parseWritten(text, Reach::Received);
+    if (!expected.ok())
+        return {expected.error, expected.errorAt};
+    if (expected.codes.isEmpty())
+        return {QStringLiteral("nothing expected: give the reply")};
+    step.expected = expected.codes;
+    return {};
+}
+
+std::optional<int> secondsMs(const QString& text) {
+    bool ok = false;
+    const double seconds = text.toDouble(&ok);
+    if (!ok || !std::isfinite(seconds) || seconds < 0 || seconds > LongestSeconds)
+        return std::nullopt;
+    return int(std::lround(seconds * 1000));
+}
+
+StepRefusal readSeconds(const QString& text, int& ms) {
+    const std::optional<int> read = secondsMs(text);
+    if (!read)
+        return {QStringLiteral("\"%1\" is no number of seconds from 0 to %2")
+                    .arg(text)
+                    .arg(LongestSeconds)};
+    ms = *read;
+    return {};
+}
+
+StepRefusal readBreak(const QString& text, ScriptStep& step) {
+    int ms = 0;
+    if (StepRefusal refusal = readSeconds(text, ms); !refusal.taken())
+        return refusal;
+    if (ms == 0)
+        return {QStringLiteral("a break lasts longer than 0 s")};
+    step.kind = ScriptStep::Kind::Break;
+    step.waitMs = ms;
+    step.waitText = text;
+    return {};
+}
+
+StepRefusal readOnOff(const QString& text, bool& on) {
+    if (text != u"on" && text != u"off")
+        return {QStringLiteral("\"%1\" is neither on nor off").arg(text)};
+    on = text == u"on";
+    return {};
+}
 
 std::optional<QString> readScriptFile(const QString& path, QString* why) {
     // Looked at before it is opened: opening a FIFO would wait for a writer.
@@ -203,7 +258,6 @@ Script parseScript(const QString& text) {
         QString line = lines[i];
         if (line.endsWith(u'\r'))
             line.chop(1);
-        line.replace(u'\t', u' ');
         if (!reader.line(int(i + 1), line))
             return script;
     }

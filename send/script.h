@@ -21,6 +21,28 @@ struct ScriptStep {
     int line = 0;              // in the script, counted from 1
 };
 
+// The rules of the notation for each part of a step, wherever the step is written: a line of a
+// script or the command line. A refusal says why, and where in the text it begins (from 1).
+struct StepRefusal {
+    QString why; // empty when the text was taken
+    qsizetype at = 1;
+
+    bool taken() const { return why.isEmpty(); }
+};
+
+// The message (or, with hex, its codes in hexadecimal) into step, built as the keypad builds it,
+// within what the window's send box holds.
+StepRefusal readMessage(const QString& text, bool hex, ScriptStep& step);
+// The reply the step's message must get, into step.expected.
+StepRefusal readExpected(const QString& text, bool hex, ScriptStep& step);
+// Seconds as written ("2", "0.2"), from 0 to a day, as whole milliseconds.
+std::optional<int> secondsMs(const QString& text);
+StepRefusal readSeconds(const QString& text, int& ms);
+// A break's length into a Break step.
+StepRefusal readBreak(const QString& text, ScriptStep& step);
+// "on" or "off".
+StepRefusal readOnOff(const QString& text, bool& on);
+
 struct Script {
     QList<ScriptStep> steps;
     QString error; // "line 3, column 8: ...", for the person who wrote it

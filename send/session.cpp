@@ -10,20 +10,6 @@ Session::Session(MSComm& comm, const SendOptions& options, SessionLog& log)
       latencyTimerMs_(adapterLatencyMs(comm.device())) {
     connect(&exchanger_, &Exchanger::wrote, this, [this](const QByteArray& b) { log_.wrote(b); });
     connect(&exchanger_, &Exchanger::read, this, [this](const QByteArray& b) { log_.read(b); });
-    if (options_.script) {
-        steps_ = options_.steps;
-    } else {
-        if (options_.breakMs) {
-            ScriptStep pause;
-            pause.kind = ScriptStep::Kind::Break;
-            pause.waitMs = options_.breakMs;
-            steps_.append(pause);
-        }
-        ScriptStep step;
-        step.message = options_.message;
-        step.expected = options_.expected;
-        steps_.append(step);
-    }
     // Ctrl+C ends a long run with the figures so far; signals cannot reach the loops themselves.
     catchInterrupt();
     connect(&interruptWatch_, &QTimer::timeout, this, &Session::watchInterrupt);
@@ -37,7 +23,7 @@ Session::End Session::run() {
                                 "kavetta-send(1) shows how to lower it\n")
                      .arg(*latencyTimerMs_));
     // A script's messages are shown with their replies, one a line.
-    const QString sent = options_.script ? QString() : sentText(options_.message);
+    const QString sent = options_.script ? QString() : sentText(options_.message());
     if (!options_.json && !writeOut(sent + latencyText(latencyTimerMs_)))
         return End::OutputFailed;
     for (int round = 1; round <= options_.repeat && !failed_; ++round) {
@@ -56,7 +42,7 @@ Session::End Session::run() {
 
 Session::End Session::runRound(int round) {
     int sendIndex = 0;
-    for (const ScriptStep& step : steps_) {
+    for (const ScriptStep& step : options_.steps) {
         if (step.kind != ScriptStep::Kind::Send) {
             if (!control(step))
                 return End::Finished;

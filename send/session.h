@@ -33,8 +33,7 @@ private:
     const SendOptions& options_;
     SessionLog& log_;
     Exchanger exchanger_;
-    QList<ScriptStep> steps_; // the script's, or the one message with its expected reply
-    bool failed_ = false;     // a step of a script failed: the later ones are not sent
+    bool failed_ = false; // a step of a script failed: the later ones are not sent
     QTimer interruptWatch_;
     Tally tally_;
     std::optional<int> latencyTimerMs_;

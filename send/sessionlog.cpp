@@ -11,7 +11,7 @@ void SessionLog::started(const SendOptions& options) {
           {QStringLiteral("port"), options.port},
           {QStringLiteral("settings"), options.settings},
           {QStringLiteral("message"),
-           QString::fromLatin1(bytesOf(options.message).toHex().toUpper())},
+           QString::fromLatin1(bytesOf(options.message()).toHex().toUpper())},
           {QStringLiteral("repeat"), options.repeat}});
 }
 

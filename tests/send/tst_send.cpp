@@ -6,6 +6,7 @@
 #include "ptyfixture.h"
 #include "report.h"
 #include "script.h"
+#include "sendbuffer.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -77,6 +78,8 @@ private slots:
     void conversation();
     void scriptRefused_data();
     void scriptRefused();
+    void sameRuleOnBothSides_data();
+    void sameRuleOnBothSides();
     void statistics_data();
     void statistics();
     void reportText_data();
@@ -467,6 +470,60 @@ void SendTest::scriptRefused() {
     QVERIFY(parsed.steps.isEmpty());
 }
 
+// A step written on the command line and in a script is read by the same rule: the same text is
+// refused for the same reason, or taken as the same step.
+void SendTest::sameRuleOnBothSides_data() {
+    QTest::addColumn<QStringList>("arguments"); // after the program name
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("why"); // empty where both take it
+    const QString tooLong(SendBuffer::MaxLength + 1, u'A');
+    QTest::newRow("a raw tab in the message") << QStringList{"COM1", "A\tB"} << "send A\tB\n"
+                                              << "character 2 is a raw control";
+    QTest::newRow("nothing to send") << QStringList{"COM1", ""} << "send \n"
+                                     << "nothing to send";
+    QTest::newRow("longer than the send box")
+        << QStringList{"COM1", tooLong} << "send " + tooLong + "\n"
+        << "longer than the window's send box holds: ";
+    QTest::newRow("nothing expected")
+        << QStringList{"--expect", "", "COM1", "A"} << "send A\nexpect-hex \n"
+        << "nothing expected";
+    QTest::newRow("a break of no length")
+        << QStringList{"--break", "0", "COM1", "A"} << "break 0\nsend A\n"
+        << "a break lasts longer than 0 s";
+    QTest::newRow("a break, taken")
+        << QStringList{"--break", "0.25", "COM1", "[STX]A"} << "break 0.25\nsend [STX]A\n"
+        << "";
+    QTest::newRow("an expected reply, taken")
+        << QStringList{"--expect-hex", "06", "COM1", "A"} << "send A\t# with a tab\nexpect [ACK]\n"
+        << "";
+}
+
+void SendTest::sameRuleOnBothSides() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, script);
+    QFETCH(QString, why);
+    const ParsedArguments parsed = parseArguments(QStringList{"kavetta-send"} + arguments);
+    const Script steps = parseScript(script);
+    if (why.isEmpty()) {
+        QVERIFY2(parsed.text.isEmpty() && steps.error.isEmpty(),
+                 qPrintable(parsed.text + steps.error));
+        QCOMPARE(parsed.options.steps.size(), steps.steps.size());
+        for (qsizetype i = 0; i < steps.steps.size(); ++i) {
+            const ScriptStep &line = parsed.options.steps[i], &step = steps.steps[i];
+            QCOMPARE(int(line.kind), int(step.kind));
+            QCOMPARE(line.message, step.message);
+            QCOMPARE(line.expected, step.expected);
+            QCOMPARE(line.waitMs, step.waitMs);
+        }
+        return;
+    }
+    // Past the option's name on one side and the line and column on the other, the same words.
+    const QString given = parsed.text.section(QStringLiteral(": "), 1);
+    const QString written = steps.error.section(QStringLiteral(": "), 1);
+    QVERIFY2(given.startsWith(why), qPrintable(parsed.text));
+    QCOMPARE(written, given);
+}
+
 void SendTest::statistics_data() {
     QTest::addColumn<QList<double>>("times");    // a negative time is a miss
     QTest::addColumn<QList<double>>("expected"); // min, median, p95, max
@@ -575,7 +632,7 @@ void SendTest::arguments() {
     QCOMPARE(parsed.text, refusal);
     QCOMPARE(int(parsed.action), int(refusal.isEmpty() ? ParsedArguments::Action::Run
                                                        : ParsedArguments::Action::Refuse));
-    QCOMPARE(hexOf(parsed.options.message), message);
+    QCOMPARE(hexOf(parsed.options.message()), message);
     // --help-all is refused above, so the help must not offer it.
     QVERIFY(!parseArguments({"kavetta-send", "--help"}).text.contains(QStringLiteral("help-all")));
 }
