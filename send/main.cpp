@@ -6,6 +6,7 @@
 #include "ports.h"
 #include "script.h"
 #include "session.h"
+#include "status.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -19,16 +20,6 @@
 using namespace kav;
 
 namespace {
-
-// The sysexits codes beside the program's own: 64 for usage, 74 for an I/O error.
-enum Status {
-    Passed = 0,
-    Failed = 1,
-    NoPort = 2,
-    BadUsage = 64,
-    OutputFailed = 74,
-    Interrupted = 130
-};
 
 // Every log line to standard error, where a script collects it: on Windows a program without a
 // console would otherwise send them to the debugger's output.

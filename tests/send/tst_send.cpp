@@ -7,6 +7,7 @@
 #include "report.h"
 #include "script.h"
 #include "sendbuffer.h"
+#include "status.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -87,6 +88,8 @@ private slots:
     void arguments_data();
     void arguments();
     void portsListedAndAssigned();
+    void manualAgreesWithCode_data();
+    void manualAgreesWithCode();
 
 private:
     QTemporaryDir config_;
@@ -658,6 +661,46 @@ void SendTest::portsListedAndAssigned() {
         QVERIFY2(port.contains(key) && port[key].isNull(), key);
     QCOMPARE(port["holders"].toArray(), QJsonArray());
     unlinkPort(9);
+}
+
+void SendTest::manualAgreesWithCode_data() {
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("statusHeading");
+    QTest::addColumn<QString>("defaultWords");
+    QTest::newRow("English") << "kavetta-send.1"
+                             << "EXIT STATUS"
+                             << "(default %1)";
+    QTest::newRow("Japanese") << "kavetta-send.ja.1" << QString::fromUtf8("終了ステータス")
+                              << QString::fromUtf8("（省略時は %1）");
+}
+
+// The manual pages list the statuses the program ends with and the defaults it takes.
+void SendTest::manualAgreesWithCode() {
+    QFETCH(QString, page);
+    QFETCH(QString, statusHeading);
+    QFETCH(QString, defaultWords);
+    QFile file(QStringLiteral(KAVETTA_MANUALS "/") + page);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
+    QList<int> listed;
+    for (qsizetype i = lines.indexOf(QStringLiteral(".SH ") + statusHeading) + 1;
+         i > 0 && i < lines.size() && !lines[i].startsWith(QStringLiteral(".SH ")); ++i)
+        if (lines[i - 1] == QStringLiteral(".TP") && lines[i].startsWith(QStringLiteral(".B ")))
+            listed.append(lines[i].mid(3).toInt());
+    QList<int> statuses;
+    for (const Status status : exitStatuses)
+        statuses.append(status);
+    QCOMPARE(listed, statuses);
+    const std::pair<const char*, const char*> defaults[] = {
+        {"wait", DefaultWait}, {"quiet", DefaultQuiet}, {"interval", DefaultInterval}};
+    for (const auto& [option, value] : defaults) {
+        qsizetype at = lines.indexOf(QStringLiteral(".BI \\-\\-%1 \" S\"").arg(option));
+        QVERIFY2(at > 0, option);
+        QString paragraph;
+        while (++at < lines.size() && lines[at] != QStringLiteral(".TP"))
+            paragraph += lines[at];
+        QVERIFY2(paragraph.contains(defaultWords.arg(QLatin1String(value))), qPrintable(paragraph));
+    }
 }
 
 QTEST_GUILESS_MAIN(SendTest)
