@@ -42,8 +42,16 @@ void TimedLog::line(QJsonObject object) {
         return;
     object.insert(QStringLiteral("t_us"), double(clock_.nsecsElapsed() / 1000));
     const QByteArray text = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
-    if (file_.write(text) != text.size())
-        error_ = file_.fileName() + QStringLiteral(": ") + file_.errorString();
+    // A disk that fills in the middle of a line takes part of it without an error; the write of
+    // the rest is the one that says why.
+    for (qint64 done = 0; done < text.size();) {
+        const qint64 wrote = file_.write(text.constData() + done, text.size() - done);
+        if (wrote <= 0) {
+            error_ = file_.fileName() + QStringLiteral(": ") + file_.errorString();
+            return;
+        }
+        done += wrote;
+    }
 }
 
 } // namespace kav

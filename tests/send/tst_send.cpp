@@ -8,6 +8,7 @@
 #include "script.h"
 #include "sendbuffer.h"
 #include "status.h"
+#include "timedlog.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <csignal>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 
 using namespace kav;
 using namespace kavtest;
@@ -75,6 +77,7 @@ private slots:
     void checkCode();
     void sessionLog_data();
     void sessionLog();
+    void logFullInTheMiddle();
     void conversation_data();
     void conversation();
     void scriptRefused_data();
@@ -411,6 +414,27 @@ void SendTest::sessionLog() {
         last = object[QStringLiteral("t_us")].toDouble();
     }
     QCOMPARE(events, (QStringList{"start ", "write 41", "read 42", "exchange replied", "end "}));
+}
+
+// A file that can take no more in the middle of a line: the reason is the system's, not "Unknown
+// error". A file size limit stands in for a full disk, which cuts a write short the same way.
+void SendTest::logFullInTheMiddle() {
+    rlimit was{};
+    QVERIFY(::getrlimit(RLIMIT_FSIZE, &was) == 0);
+    const auto signalWas = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = was;
+    small.rlim_cur = 1000;
+    QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
+    TimedLog log;
+    const bool opened = log.open(config_.filePath("limited.jsonl"));
+    for (int i = 0; opened && i < 100 && !log.failed(); ++i)
+        log.wrote(QByteArray(37, 'x'));
+    ::setrlimit(RLIMIT_FSIZE, &was);
+    std::signal(SIGXFSZ, signalWas);
+    QVERIFY(opened);
+    QVERIFY2(log.error().endsWith(QStringLiteral("limited.jsonl: File too large")),
+             qPrintable(log.error()));
+    QCOMPARE(QFileInfo(config_.filePath("limited.jsonl")).size(), 1000);
 }
 
 void SendTest::conversation_data() {
