@@ -27,7 +27,8 @@ Answer Responder::answer(const QByteArray& request) {
             return book_.badCheck ? replyBy(*book_.badCheck, {}, Answer::Outcome::BadCheck)
                                   : Answer{Answer::Outcome::BadCheck, 0, {}};
         }
-        matched.remove(verdict.at, verdict.received.size());
+        if (!verdict.none)
+            matched.remove(verdict.at, verdict.received.size());
     }
     for (const Rule& rule : book_.rules) {
         if (!rule.when.isEmpty() && rule.when != state_)
@@ -70,8 +71,8 @@ void Responder::withCheckCode(Answer& answer) const {
     for (const Answer::Part& part : answer.parts)
         whole += part.bytes;
     const CheckedFrame frame = withCheck(*check_, whole);
-    if (!frame.error.isEmpty())
-        return; // a capture made it unfit; the reply goes as the rule wrote it
+    if (!frame.error.isEmpty() || frame.at < 0)
+        return; // a capture made it unfit, or it takes none: it goes as the rule wrote it
     const qsizetype codeLength = frame.bytes.size() - whole.size();
     qsizetype start = 0;
     for (qsizetype i = 0; i < answer.parts.size(); ++i) {

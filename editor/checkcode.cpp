@@ -147,7 +147,13 @@ quint16 crc16Xmodem(QByteArrayView bytes) {
     return crc16(bytes, 0x0000, 0x1021, false);
 }
 
+bool carriesNoCheck(QByteArrayView bytes) {
+    return bytes.size() == 1 && (bytes[0] == '\x06' || bytes[0] == '\x15');
+}
+
 CheckedFrame withCheck(CheckKind kind, QByteArrayView message) {
+    if (carriesNoCheck(message))
+        return {message.toByteArray(), QString(), -1};
     const Place place = placeIn(kind, message);
     const std::optional<QByteArray> code =
         codeFor(kind, message.sliced(place.from, place.to - place.from));
@@ -162,17 +168,22 @@ CheckedFrame withCheck(CheckKind kind, QByteArrayView message) {
 CheckVerdict verifyCheck(CheckKind kind, QByteArrayView reply) {
     // Where the message's code would be put in, the reply's code stands: right after the ETX, or
     // else just before the end (before the CR for Modbus ASCII), and the covered part stops there.
+    if (carriesNoCheck(reply))
+        return {QByteArray(), QByteArray(), -1, true};
     const qsizetype length = codeLength(kind);
     Place place = placeIn(kind, reply);
     if (!place.closed) {
         place.to -= length;
         place.at = place.to;
     }
-    if (place.to < place.from || place.at + length > reply.size())
+    if (place.to < place.from)
         return {};
-    return {reply.sliced(place.at, length).toByteArray(),
-            codeFor(kind, reply.sliced(place.from, place.to - place.from)).value_or(QByteArray()),
-            place.at};
+    QByteArray expected =
+        codeFor(kind, reply.sliced(place.from, place.to - place.from)).value_or(QByteArray());
+    // A frame that ends where its code should begin still says which code it should carry.
+    if (place.at + length > reply.size())
+        return {QByteArray(), expected};
+    return {reply.sliced(place.at, length).toByteArray(), std::move(expected), place.at};
 }
 
 QString checkCodeText(CheckKind kind, const QByteArray& code) {

@@ -29,23 +29,30 @@ quint16 crc16Modbus(QByteArrayView bytes);
 quint16 crc16Ccitt(QByteArrayView bytes);
 quint16 crc16Xmodem(QByteArrayView bytes);
 
-// The message with its check code in place, or why it cannot have one (a Modbus ASCII frame whose
+// A lone [ACK] or [NAK] is how these protocols answer a frame, and it carries no check code:
+// none is put into one, and none is looked for in one.
+bool carriesNoCheck(QByteArrayView bytes);
+
+// The message with its check code in place (a lone [ACK] or [NAK] as it is), or why it cannot
+// have one (a Modbus ASCII frame whose
 // part after ':' is no even run of hexadecimal digits).
 struct CheckedFrame {
     QByteArray bytes;
     QString error;
-    qsizetype at = -1; // where the code was put in
+    qsizetype at = -1; // where the code was put in; -1 for none
 };
 CheckedFrame withCheck(CheckKind kind, QByteArrayView message);
 
-// A reply's check code against the one its bytes call for. Either may be empty: a reply too short
-// to hold one, or a Modbus ASCII reply whose digits stand for no bytes.
+// A reply's check code against the one its bytes call for. Either may be empty: a frame whose
+// code is missing (then the one it should carry is still expected), a reply too short to hold
+// one, or a Modbus ASCII reply whose digits stand for no bytes.
 struct CheckVerdict {
     QByteArray received;
     QByteArray expected;
     qsizetype at = -1; // where the received code stands in the reply, when it has one
+    bool none = false; // a lone [ACK] or [NAK], which carries no code and needs none
 
-    bool ok() const { return !expected.isEmpty() && received == expected; }
+    bool ok() const { return none || (!expected.isEmpty() && received == expected); }
 };
 CheckVerdict verifyCheck(CheckKind kind, QByteArrayView reply);
 

@@ -75,7 +75,7 @@ void Tally::add(const ExchangeReport& report) {
     }
     ++counts_.replies;
     times_.append(report.ms());
-    if (!report.matched.value_or(true))
+    if (report.different())
         ++counts_.different;
 }
 
@@ -123,6 +123,8 @@ QString missing(const ExchangeReport& report, const QString& waitText) {
 }
 
 QString checkText(const CheckReport& check) {
+    if (check.none)
+        return QStringLiteral("none needed (a lone [ACK] or [NAK])");
     const auto orNone = [](const QString& code) {
         return code.isEmpty() ? QStringLiteral("none") : code;
     };
@@ -176,7 +178,7 @@ QString oneLineText(const ExchangeReport& report, const QString& none) {
         return head + QStringLiteral("no reply ") + none + lines + u'\n';
     const bool checkWrong = report.check && !report.check->ok;
     const QString different =
-        report.matched != false ? QString()
+        !report.different() ? QString()
         : checkWrong ? QStringLiteral("  (different: check %1)").arg(checkText(*report.check))
                      : QStringLiteral("  (different)");
     return head + milliseconds(report.ms()) + QStringLiteral(" ms  ") + windowTime(report.ms()) +
@@ -245,11 +247,15 @@ QString exchangeJson(const ExchangeReport& report, bool expecting) {
             object.insert(QStringLiteral("cut"), true);
         if (report.result.lost)
             object.insert(QStringLiteral("lost"), true);
-        if (report.check)
+        if (report.check) {
+            const auto code = [&](const QString& text) {
+                return report.check->none ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
+            };
             object.insert(QStringLiteral("check"),
-                          QJsonObject{{QStringLiteral("received"), report.check->received},
-                                      {QStringLiteral("expected"), report.check->expected},
+                          QJsonObject{{QStringLiteral("received"), code(report.check->received)},
+                                      {QStringLiteral("expected"), code(report.check->expected)},
                                       {QStringLiteral("ok"), report.check->ok}});
+        }
     } else {
         for (const char* key : {"reply", "ms", "window"})
             object.insert(QLatin1String(key), QJsonValue::Null);

@@ -16,6 +16,7 @@ struct CheckReport {
     QString received;
     QString expected;
     bool ok = false;
+    bool none = false; // a lone [ACK] or [NAK], which carries no code and needs none
 };
 
 // How one exchange turned out, in the forms it is reported in.
@@ -24,12 +25,14 @@ struct ExchangeReport {
     int step = 0;   // with a script, which of its sends, from 1
     CodeString sent;
     ExchangeResult result;
-    std::optional<bool> matched;      // only when a reply was expected or checked, and one came
+    std::optional<bool> matched;      // only when a reply was expected, and one came
     std::optional<CheckReport> check; // with a check code, for a reply that came
     std::optional<InputLines> lines;  // --lines, as the exchange ended, while the port was open
 
     bool answered() const { return result.outcome == ExchangeResult::Outcome::Replied; }
-    bool passed() const { return answered() && matched.value_or(true); }
+    // A reply that came, but not as expected or with a wrong check code.
+    bool different() const { return answered() && (matched == false || (check && !check->ok)); }
+    bool passed() const { return answered() && !different(); }
     double ms() const { return double(result.replyNs) / 1e6; }
 };
 
@@ -78,7 +81,7 @@ QString expectedText(const CodeString& expected);
 const char* outcomeName(ExchangeResult::Outcome outcome);
 
 // One line of JSON each. With a reply expected, "matched" is there for every exchange, null where
-// no reply came.
+// no reply came; with a check code, "check" for every reply.
 QString exchangeJson(const ExchangeReport& report, bool expecting);
 QString statisticsJson(const Statistics& statistics, std::optional<int> latencyTimerMs);
 

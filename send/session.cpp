@@ -100,11 +100,11 @@ ExchangeReport Session::exchange(int round, int sendIndex, const ScriptStep& ste
     if (options_.check) {
         const CheckVerdict verdict = verifyCheck(*options_.check, bytesOf(report.result.reply));
         report.check = CheckReport{checkCodeText(*options_.check, verdict.received),
-                                   checkCodeText(*options_.check, verdict.expected), verdict.ok()};
+                                   checkCodeText(*options_.check, verdict.expected), verdict.ok(),
+                                   verdict.none};
     }
-    if (step.expected || options_.check)
-        report.matched = (!step.expected || replyMatches(*step.expected, report.result.reply)) &&
-                         (!report.check || report.check->ok);
+    if (step.expected)
+        report.matched = replyMatches(*step.expected, report.result.reply);
     return report;
 }
 
@@ -115,10 +115,10 @@ bool Session::report(const ExchangeReport& report, const ScriptStep& step) {
                      .arg(report.number));
     tally_.add(report);
     if (options_.json)
-        return writeOut(exchangeJson(report, step.expected.has_value() || options_.check));
+        return writeOut(exchangeJson(report, step.expected.has_value()));
     const bool oneLine = options_.repeat > 1 || options_.script;
     QString text = exchangeText(report, step.waitMs ? step.waitText : options_.waitText, oneLine);
-    if (report.matched == false && step.expected && !oneLine)
+    if (report.matched == false && !oneLine)
         text += expectedText(*step.expected);
     return writeOut(text);
 }

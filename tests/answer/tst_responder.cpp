@@ -125,7 +125,7 @@ void TestResponder::checkCodes_data() {
     QTest::newRow("bcc wrong, answered as a rule says")
         << "bcc"
         << "on [STX]R1[ETX] reply [ACK]\nbad-check reply [NAK]" << QByteArray("\x02R1\x03\x61")
-        << "bad check 2 1515@0";
+        << "bad check 2 15@0";
     QTest::newRow("too short for a code")
         << "crc16-modbus"
         << "on [*] reply A" << QByteArray("\x01") << "bad check 0 -";

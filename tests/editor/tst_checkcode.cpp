@@ -74,7 +74,7 @@ void TestCheckCode::verified_data() {
     QTest::newRow("bcc wrong") << "bcc" << QByteArray("024142430344") << "44"
                                << "43";
     QTest::newRow("bcc missing") << "bcc" << QByteArray("0241424303") << ""
-                                 << "";
+                                 << "43";
     QTest::newRow("sum-ascii right") << "sum-ascii" << QByteArray("02414243034339") << "C9"
                                      << "C9";
     QTest::newRow("modbus-ascii wrong")
@@ -89,6 +89,13 @@ void TestCheckCode::verified_data() {
         << "31C3";
     QTest::newRow("too short") << "crc16-ccitt" << QByteArray("29") << ""
                                << "";
+    // A lone [ACK] or [NAK] carries none and needs none; an [ACK] with more is a frame.
+    QTest::newRow("a lone ACK") << "bcc" << QByteArray("06") << ""
+                                << "none";
+    QTest::newRow("a lone NAK") << "crc16-modbus" << QByteArray("15") << ""
+                                << "none";
+    QTest::newRow("ACK and more") << "sum" << QByteArray("064107") << "07"
+                                  << "47";
 }
 
 void TestCheckCode::verified() {
@@ -98,9 +105,14 @@ void TestCheckCode::verified() {
     QFETCH(QString, expected);
     const CheckKind named = *checkKindNamed(kind);
     const CheckVerdict verdict = verifyCheck(named, QByteArray::fromHex(reply));
+    const bool none = expected == u"none";
+    QCOMPARE(verdict.none, none);
     QCOMPARE(checkCodeText(named, verdict.received), received);
-    QCOMPARE(checkCodeText(named, verdict.expected), expected);
-    QCOMPARE(verdict.ok(), !expected.isEmpty() && received == expected);
+    QCOMPARE(checkCodeText(named, verdict.expected), none ? QString() : expected);
+    QCOMPARE(verdict.ok(), none || (!expected.isEmpty() && received == expected));
+    // And none is put into one.
+    if (none)
+        QCOMPARE(withCheck(named, QByteArray::fromHex(reply)).bytes, QByteArray::fromHex(reply));
 }
 
 QTEST_GUILESS_MAIN(TestCheckCode)

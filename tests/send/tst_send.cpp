@@ -356,6 +356,10 @@ void SendTest::checkCode_data() {
                            << "check:  07 received, 07 expected";
     QTest::newRow("wrong") << QByteArray::fromHex("024F4B0308") << 1
                            << "check:  08 received, 07 expected";
+    QTest::newRow("missing") << QByteArray::fromHex("024F4B03") << 1
+                             << "check:  none received, 07 expected";
+    QTest::newRow("a lone ACK") << QByteArray("\x06") << 0
+                                << "check:  none needed (a lone [ACK] or [NAK])";
 }
 
 void SendTest::checkCode() {
