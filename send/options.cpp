@@ -20,7 +20,7 @@ constexpr OptionText optionTexts[] = {
     {"settings", "Line settings (default %1).", "TEXT"},
     {"wait", "Seconds to wait for the first byte (default %1).", "S", DefaultWait},
     {"quiet", "Seconds of silence that end the reply (default %1).", "S", DefaultQuiet},
-    {"expect", "Succeed only if the reply is exactly TEXT; it ends as soon as it is.", "TEXT"},
+    {"expect", "Succeed only if the reply is exactly TEXT; it ends soon after it is.", "TEXT"},
     {"expect-hex", "The same, as hexadecimal codes.", "HEX"},
     {"repeat", "Run the exchange N times (default 1).", "N"},
     {"interval", "Seconds between one reply and the next send (default %1).", "S", DefaultInterval},

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <algorithm>
+#include <cmath>
 
 namespace kav {
 
@@ -138,10 +139,18 @@ void Exchanger::takeReply(const CodeString& codes) {
         return;
     // Compared as it comes, so a long reply in many small reads costs no more than one.
     const QByteArray bytes = bytesOf(codes);
-    agrees_ = expected_->sliced(expectedAt_).startsWith(bytes);
+    agrees_ = expectedAt_ + bytes.size() <= expected_->size() &&
+              expected_->sliced(expectedAt_).startsWith(bytes);
     expectedAt_ += bytes.size();
+    // Whether more follows must not depend on how the driver split the reply: listen a little
+    // longer for it, but not the whole quiet spell.
     if (agrees_ && expectedAt_ == expected_->size())
-        finish(ExchangeResult::Outcome::Replied);
+        quiet_.start(std::min(quietMs_, afterMatchMs(baudRate_)));
+}
+
+int Exchanger::afterMatchMs(qint32 baudRate) {
+    const double characterMs = 10.0 * 1000 / std::max(baudRate, 1);
+    return AfterMatchMarginMs + int(std::ceil(AfterMatchCharacters * characterMs));
 }
 
 void Exchanger::onDeviceLost() {

@@ -10,8 +10,8 @@
 namespace kav {
 
 // One message out and the reply back, timed from the moment the system has taken the message to
-// the first byte read. The reply ends after a quiet spell, when it grows to ReplyLimit, or as
-// soon as it is exactly the reply expected.
+// the first byte read. The reply ends after a quiet spell, when it grows to ReplyLimit, or soon
+// after it is exactly the reply expected (see afterMatchMs).
 struct ExchangeResult {
     enum class Outcome { Replied, NoReply, NotWritten, DeviceLost, Stopped };
     Outcome outcome = Outcome::NoReply;
@@ -36,6 +36,14 @@ public:
     // twice the time the line needs for it (12 bits a character, the most a character takes),
     // and two seconds more for the system; an hour at the most.
     static int writeLimitMs(qsizetype characters, qint32 baudRate);
+
+    // How long a reply that is exactly the one expected is still listened to, at most (the quiet
+    // spell when shorter), so that a byte more makes it different however the bytes were read:
+    // the default latency timer of a USB adapter (16 ms on FTDI chips) with some room, and four
+    // characters at the line's rate.
+    static constexpr int AfterMatchMarginMs = 20;
+    static constexpr int AfterMatchCharacters = 4;
+    static int afterMatchMs(qint32 baudRate);
 
     // `expected`, when given, are the bytes of a reply that ends the exchange as soon as they
     // have all come, without waiting for the quiet spell.

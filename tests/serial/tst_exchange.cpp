@@ -80,21 +80,29 @@ void TestExchange::blockedLineIsNoLoss() {
 
 void TestExchange::expectedReplyEndsAtOnce_data() {
     QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QByteArray>("later"); // 5 ms after the answer
     QTest::addColumn<int>("quietMs");
     QTest::addColumn<QByteArray>("reply");
-    QTest::newRow("exactly as expected") << QByteArray("AB") << 20000 << QByteArray("AB");
-    QTest::newRow("more than expected") << QByteArray("ABC") << 300 << QByteArray("ABC");
+    QTest::newRow("exactly as expected")
+        << QByteArray("AB") << QByteArray() << 20000 << QByteArray("AB");
+    QTest::newRow("more than expected")
+        << QByteArray("ABC") << QByteArray() << 300 << QByteArray("ABC");
+    QTest::newRow("more, read apart from it")
+        << QByteArray("AB") << QByteArray("C") << 300 << QByteArray("ABC");
     QTest::newRow("a double-byte reply")
-        << QByteArray("\x82\xA0") << 20000 << QByteArray("\x82\xA0");
+        << QByteArray("\x82\xA0") << QByteArray() << 20000 << QByteArray("\x82\xA0");
 }
 
 void TestExchange::expectedReplyEndsAtOnce() {
     QFETCH(QByteArray, answer);
+    QFETCH(QByteArray, later);
     QFETCH(int, quietMs);
     QFETCH(QByteArray, reply);
     QVERIFY(open());
     Exchanger exchanger(*comm_);
-    QTimer::singleShot(50, [&] { far_->write(answer); });
+    QTimer::singleShot(50, Qt::PreciseTimer, [&] { far_->write(answer); });
+    if (!later.isEmpty())
+        QTimer::singleShot(55, Qt::PreciseTimer, [&] { far_->write(later); });
     QElapsedTimer clock;
     clock.start();
     const ExchangeResult result =
