@@ -161,10 +161,11 @@ QString readLog(const Given& given, AnswerOptions& options) {
 QString readRules(const Given& given, AnswerOptions& options) {
     if (given.isSet("rules-from"))
         return QString();
-    QFile file(options.rulesPath);
-    if (!file.open(QIODevice::ReadOnly))
-        return options.rulesPath + QStringLiteral(": ") + file.errorString();
-    options.rules = parseRules(QString::fromUtf8(file.readAll()), options.check);
+    QString why;
+    const std::optional<QString> text = readTextFile(options.rulesPath, LargestRules, &why);
+    if (!text)
+        return options.rulesPath + QStringLiteral(": ") + why;
+    options.rules = parseRules(*text, options.check);
     if (!options.rules.ok())
         return options.rulesPath + QStringLiteral(": ") + options.rules.error;
     return QString();

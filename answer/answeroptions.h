@@ -24,6 +24,11 @@ struct AnswerOptions {
     QString rulesFrom; // --rules-from: the log to make rules of, instead of a run
 };
 
+// The most a rule file may hold, and a kavetta-send log that --rules-from reads: far more than
+// any bench needs, so that neither a device nor a FIFO given by mistake can hold the program.
+constexpr qint64 LargestRules = 1024 * 1024;
+constexpr qint64 LargestReplayedLog = 256 * 1024 * 1024;
+
 struct ParsedAnswerArguments {
     enum class Action { Run, RulesFrom, Help, Version, Refuse };
     Action action = Action::Run;

@@ -3,6 +3,7 @@
 
 #include "answerer.h"
 #include "answeroptions.h"
+#include "commandline.h"
 #include "console.h"
 #include "replay.h"
 
@@ -30,16 +31,13 @@ int answerOnly(const ParsedAnswerArguments& parsed) {
         return writeOut(QStringLiteral("kavetta-answer " KAVETTA_VERSION "\n")) ? Ended
                                                                                 : OutputFailed;
     case ParsedAnswerArguments::Action::RulesFrom: {
-        QFile file(parsed.options.rulesFrom);
-        if (!file.open(QIODevice::ReadOnly)) {
-            writeErr(QStringLiteral("kavetta-answer: --rules-from %1: %2\n")
-                         .arg(file.fileName(), file.errorString()));
-            return BadUsage;
-        }
-        const ReplayRules replay = rulesFromLog(QString::fromUtf8(file.readAll()));
+        QString why;
+        const std::optional<QString> log =
+            readTextFile(parsed.options.rulesFrom, LargestReplayedLog, &why);
+        const ReplayRules replay = log ? rulesFromLog(*log) : ReplayRules{QString(), why};
         if (!replay.error.isEmpty()) {
             writeErr(QStringLiteral("kavetta-answer: --rules-from %1: %2\n")
-                         .arg(file.fileName(), replay.error));
+                         .arg(parsed.options.rulesFrom, replay.error));
             return BadUsage;
         }
         return writeOut(replay.rules) ? Ended : OutputFailed;
@@ -87,7 +85,11 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationVersion(QStringLiteral(KAVETTA_VERSION));
     qInstallMessageHandler(logToStandardError);
 
-    const ParsedAnswerArguments parsed = parseAnswerArguments(QCoreApplication::arguments());
+    ParsedAnswerArguments parsed = parseAnswerArguments(QCoreApplication::arguments());
+    if (const QString why = argumentsRefusal(argc, argv); !why.isEmpty()) {
+        parsed.action = ParsedAnswerArguments::Action::Refuse;
+        parsed.text = why;
+    }
     if (parsed.action != ParsedAnswerArguments::Action::Run)
         return answerOnly(parsed);
     const AnswerOptions& options = parsed.options;

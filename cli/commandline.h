@@ -42,4 +42,16 @@ QString readCheckKind(const Given& given, std::optional<CheckKind>& kind);
 // refused, as the window's OPEN would refuse it.
 QString readSettingsText(const Given& given, QString& settings);
 
+// Arguments and the files the programs read (scripts, rules, logs) are UTF-8. Empty for UTF-8
+// text, else why these bytes are not, naming the Japanese encoding they look like (a file saved
+// as Shift_JIS, an argument typed in an EUC-JP terminal), so that the fix is plain.
+QString notUtf8(QByteArrayView bytes);
+// The text of the file at path, or nothing with *why saying why: it must be a regular file of at
+// most `largest` bytes, so that neither a device (/dev/zero) nor a FIFO can hold the program or
+// fill its memory, and UTF-8 text.
+std::optional<QString> readTextFile(const QString& path, qint64 largest, QString* why);
+// The first of a program's arguments that is not UTF-8, as a refusal; empty when none is (and on
+// Windows, where the arguments come as UTF-16).
+QString argumentsRefusal(int argc, const char* const* argv);
+
 } // namespace kav

@@ -1,6 +1,7 @@
 // kavetta-send: one message out on a serial port, and the reply back, as the window would show
 // them, for scripts and unattended runs.
 
+#include "commandline.h"
 #include "console.h"
 #include "options.h"
 #include "ports.h"
@@ -182,7 +183,9 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationVersion(QStringLiteral(KAVETTA_VERSION));
     qInstallMessageHandler(logToStandardError);
 
-    const ParsedArguments parsed = parseArguments(QCoreApplication::arguments());
+    ParsedArguments parsed = parseArguments(QCoreApplication::arguments());
+    if (const QString why = argumentsRefusal(argc, argv); !why.isEmpty())
+        parsed = {ParsedArguments::Action::Refuse, {}, why, {}};
     if (parsed.action != ParsedArguments::Action::Run)
         return answer(parsed);
     const SendOptions& options = parsed.options;

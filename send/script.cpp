@@ -1,9 +1,8 @@
 #include "script.h"
 
+#include "commandline.h"
 #include "sendbuffer.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
@@ -211,30 +210,7 @@ StepRefusal readOnOff(const QString& text, bool& on) {
 }
 
 std::optional<QString> readScriptFile(const QString& path, QString* why) {
-    // Looked at before it is opened: opening a FIFO would wait for a writer.
-    if (!QFileInfo(path).isFile()) {
-        *why = QFileInfo::exists(path) ? QStringLiteral("not a regular file")
-                                       : QStringLiteral("No such file or directory");
-        return std::nullopt;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *why = file.errorString();
-        return std::nullopt;
-    }
-    if (file.isSequential()) { // swapped since it was looked at
-        *why = QStringLiteral("not a regular file");
-        return std::nullopt;
-    }
-    // Read one byte beyond the bound, for a file that grows while it is read.
-    const QByteArray bytes = file.read(LargestScript + 1);
-    if (file.size() > LargestScript || bytes.size() > LargestScript) {
-        *why = QStringLiteral("%1 bytes, more than a script may hold (%2)")
-                   .arg(std::max<qint64>(file.size(), bytes.size()))
-                   .arg(LargestScript);
-        return std::nullopt;
-    }
-    return QString::fromUtf8(bytes);
+    return readTextFile(path, LargestScript, why);
 }
 
 QString shownInput(const QString& text) {

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
+#include <sys/stat.h>
 
 using namespace kav;
 using namespace kavtest;
@@ -214,6 +215,9 @@ void TestAnswer::refusedBeforeAnyLink_data() {
         << "line 1, column 12: --check";
     QTest::newRow("no such file") << QStringList{"--pty", "LINK", "/nonexistent/rules"} << bad
                                   << "/nonexistent/rules: ";
+    // Opened, a FIFO would hold the program until somebody wrote to it.
+    QTest::newRow("a FIFO") << QStringList{"--pty", "LINK", "FIFO"} << bad
+                            << "fifo: not a regular file";
 }
 
 void TestAnswer::refusedBeforeAnyLink() {
@@ -224,6 +228,10 @@ void TestAnswer::refusedBeforeAnyLink() {
     QVERIFY(far.ok() && linkPort(2, far.slaveName));
     arguments.replaceInStrings(QStringLiteral("RULES"), rulesFile(rules));
     arguments.replaceInStrings(QStringLiteral("LINK"), portEntry(1));
+    const QString fifo = config_.filePath(QStringLiteral("fifo"));
+    if (arguments.contains(QStringLiteral("FIFO")))
+        QVERIFY(QFile::exists(fifo) || ::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    arguments.replaceInStrings(QStringLiteral("FIFO"), fifo);
     QProcess answer;
     answer.start(QStringLiteral(KAVETTA_ANSWER), arguments);
     QVERIFY(answer.waitForFinished(5000));

@@ -1,6 +1,7 @@
 // kavetta-send as a script runs it: against the echoing virtual device (COM1), a silent
 // pseudo-terminal (COM2) and a port that leads nowhere (COM3); and its statistics on their own.
 
+#include "commandline.h"
 #include "mscomm.h"
 #include "options.h"
 #include "ptyfixture.h"
@@ -84,6 +85,8 @@ private slots:
     void scriptRefused();
     void sameRuleOnBothSides_data();
     void sameRuleOnBothSides();
+    void onlyUtf8Read_data();
+    void onlyUtf8Read();
     void statistics_data();
     void statistics();
     void reportText_data();
@@ -553,6 +556,28 @@ void SendTest::sameRuleOnBothSides() {
     const QString written = steps.error.section(QStringLiteral(": "), 1);
     QVERIFY2(given.startsWith(why), qPrintable(parsed.text));
     QCOMPARE(written, given);
+}
+
+void SendTest::onlyUtf8Read_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("why"); // empty for UTF-8
+    QTest::newRow("UTF-8 Japanese") << QByteArray("send \xE3\x81\x82\xEF\xBD\xB1") << "";
+    QTest::newRow("Shift_JIS") << QByteArray("send \x82\xA0[ETX]")
+                               << "byte 6 is 0x82; it reads as Shift_JIS (code page 932)";
+    QTest::newRow("EUC-JP") << QByteArray("send \xA4\xA2\x8E\xB1") << "it reads as EUC-JP";
+    QTest::newRow("neither") << QByteArray("A\xFF") << "(byte 2 is 0xFF):";
+    QTest::newRow("overlong") << QByteArray("\xC0\x80") << "byte 1 is 0xC0";
+    QTest::newRow("a surrogate") << QByteArray("\xED\xA0\x80") << "byte 1 is 0xED";
+    QTest::newRow("cut short") << QByteArray("ok\xE3\x81") << "byte 3 is 0xE3";
+}
+
+// Scripts, rules and arguments are read as UTF-8 only; other bytes are refused with a reason
+// that names what they look like.
+void SendTest::onlyUtf8Read() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, why);
+    const QString got = notUtf8(bytes);
+    QVERIFY2(why.isEmpty() ? got.isEmpty() : got.contains(why), qPrintable(got));
 }
 
 void SendTest::statistics_data() {
