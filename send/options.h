@@ -26,6 +26,7 @@ struct SendOptions {
     std::optional<bool> dtr, rts;       // raised or lowered as the port opens
     std::optional<int> breakMs;         // --break: before each message
     bool lines = false;                 // --lines: the input lines with each reply
+    bool lowLatency = false;            // --low-latency: the driver's, while the port is open
     bool script = false;                // --script: the steps below stand for the message
     QList<ScriptStep> steps;
 
