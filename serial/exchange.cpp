@@ -9,7 +9,10 @@ namespace kav {
 
 Exchanger::Exchanger(MSComm& comm)
     : comm_(comm), line_(*parseSettings(comm.Settings(), hasOneAndHalfStopBits())),
-      baudRate_(line_.baudRate), hasLineRate_(comm.hasLineRate()), firstCount_(countErrors()) {
+      baudRate_(line_.baudRate), hasLineRate_(comm.hasLineRate()) {
+    // A port that cannot count them now never will: it is not asked again each exchange.
+    firstCount_ = countErrors();
+    countable_ = firstCount_.has_value();
     for (QTimer* timer : {&deadline_, &quiet_, &drain_}) {
         timer->setSingleShot(true);
         timer->setTimerType(Qt::PreciseTimer);
@@ -24,6 +27,8 @@ Exchanger::Exchanger(MSComm& comm)
 }
 
 std::optional<LineErrors> Exchanger::countErrors() {
+    if (!countable_)
+        return std::nullopt;
     if (const std::optional<LineErrors> now = comm_.lineErrors())
         lastCount_ = now;
     else

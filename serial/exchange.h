@@ -122,6 +122,7 @@ private:
     ExchangeResult result_;
     qsizetype droppedSince_ = 0;                       // characters taken between exchanges
     std::optional<LineErrors> firstCount_, lastCount_; // the driver's counters
+    bool countable_ = true;
 };
 
 } // namespace kav
