@@ -130,10 +130,12 @@ bool setModemLines(MSComm& comm, const SendOptions& options, SessionLog& log) {
 
 // The summary after the exchanges: always in JSON, in text for more than one exchange or a run
 // cut short.
-bool writeSummary(const Session& session, const SendOptions& options, Session::End end) {
-    const Statistics statistics = session.tally().statistics();
+bool writeSummary(Session& session, const SendOptions& options, Session::End end) {
+    Statistics statistics = session.tally().statistics();
+    statistics.errors = session.lineErrors();
     if (options.json)
-        return writeOut(statisticsJson(statistics, session.latencyTimerMs()));
+        return writeOut(
+            statisticsJson(statistics, session.latencyTimerMs(), session.latencyBeforeMs()));
     if (options.repeat > 1 || options.script || end != Session::End::Finished)
         return writeOut(statisticsText(statistics));
     return true;

@@ -36,6 +36,10 @@ constexpr OptionText optionTexts[] = {
     {"rts", "The same for RTS.", "on|off"},
     {"break", "Send a break of S seconds before the message.", "S"},
     {"lines", "Show the input lines (CTS, DSR, DCD, RI) with each reply.", nullptr},
+    {"low-latency",
+     "Put the driver into its low-latency mode while the port is open (a USB adapter's latency "
+     "timer becomes 1 ms); Linux only.",
+     nullptr},
     {"json", "One JSON object per exchange, and a summary.", nullptr},
     {"log", "Write every byte sent and received, timed, and each outcome to FILE (JSON lines).",
      "FILE"},
@@ -208,9 +212,20 @@ QString readModemLines(const Given& given, SendOptions& options) {
     return refusal.isEmpty() ? readModemLine(given, "rts", options.rts) : refusal;
 }
 
+QString readLowLatency(const Given& given, SendOptions& options) {
+    options.lowLatency = given.isSet("low-latency");
+#if defined(Q_OS_WIN)
+    // Refused rather than ignored, so that no reply time is read as the lowered one.
+    if (options.lowLatency)
+        return QStringLiteral("--low-latency: Windows sets an FTDI adapter's latency timer in the "
+                              "Device Manager (the port's Advanced settings), not from a program");
+#endif
+    return QString();
+}
+
 constexpr Reader readers[] = {
-    readPortAndMessage, readCheck,  readSettings, readWait, readQuiet,
-    readInterval,       readRepeat, readJson,     readLog,  readModemLines};
+    readPortAndMessage, readCheck, readSettings, readWait,       readQuiet,     readInterval,
+    readRepeat,         readJson,  readLog,      readModemLines, readLowLatency};
 
 const QString NotPortAction = QStringLiteral("-");
 

@@ -47,6 +47,7 @@ struct SendOptions {
     QString logPath;                // --log: the session log, when given
     std::optional<bool> dtr, rts;   // raised or lowered as the port opens
     bool lines = false;             // --lines: the input lines with each reply
+    bool lowLatency = false;        // --low-latency: the driver's, while the port is open
     bool script = false;            // the steps are a --script's, reported one a line
     // The conversation: the script's, or the command line's message (after its --break) with
     // the reply it expects.

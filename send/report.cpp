@@ -61,7 +61,27 @@ QJsonValue optionalMs(const std::optional<double>& ms) {
     return ms ? QJsonValue(tenthOfMs(*ms)) : QJsonValue(QJsonValue::Null);
 }
 
+// ", turnaround 10.0 ms" where both its ends were seen.
+QString turnaroundText(const ExchangeReport& report) {
+    const std::optional<double> turnaround = report.turnaroundMs();
+    return turnaround ? QStringLiteral(", turnaround %1 ms").arg(milliseconds(*turnaround))
+                      : QString();
+}
+
+const QString ImpossibleText =
+    QStringLiteral("impossible at the line's rate: the reply began before the message could "
+                   "have crossed the line (a loopback, an echo or another baud rate)");
+
+QString errorsText(const ExchangeReport& report) {
+    return report.result.errors ? lineErrorsText(*report.result.errors) : QString();
+}
+
 } // namespace
+
+std::optional<double> ExchangeReport::turnaroundMs() const {
+    const std::optional<qint64> ns = result.timing.turnaroundNs();
+    return ns ? std::optional<double>(double(*ns) / 1e6) : std::nullopt;
+}
 
 QString windowTime(double ms) {
     return tickText(ticksAfter(qint64(ms)));
@@ -177,14 +197,20 @@ QString oneLineText(const ExchangeReport& report, const QString& none) {
     if (!none.isEmpty())
         return head + QStringLiteral("no reply ") + none + lines + u'\n';
     const bool checkWrong = report.check && !report.check->ok;
+    const QString errors = errorsText(report);
     const QString different =
         !report.different() ? QString()
         : checkWrong ? QStringLiteral("  (different: check %1)").arg(checkText(*report.check))
-                     : QStringLiteral("  (different)");
-    return head + milliseconds(report.ms()) + QStringLiteral(" ms  ") + windowTime(report.ms()) +
-           QStringLiteral("  ") + shownReply(report.result.reply).text + different +
+        : !errors.isEmpty() ? QStringLiteral("  (a miss: line errors)")
+                            : QStringLiteral("  (different)");
+    return head + milliseconds(report.ms()) + QStringLiteral(" ms") + turnaroundText(report) +
+           QStringLiteral("  ") + windowTime(report.ms()) + QStringLiteral("  ") +
+           shownReply(report.result.reply).text + different +
            (report.result.lost ? QStringLiteral("  (then the device was lost)") : QString()) +
-           lines + u'\n';
+           (report.result.timing.impossible ? QStringLiteral("  (impossible at the line's rate)")
+                                            : QString()) +
+           (errors.isEmpty() ? QString() : QStringLiteral("  line errors: ") + errors) + lines +
+           u'\n';
 }
 
 } // namespace
@@ -202,8 +228,12 @@ QString exchangeText(const ExchangeReport& report, const QString& waitText, bool
         text += QStringLiteral("        cut here: the reply went on\n");
     if (report.result.lost)
         text += QStringLiteral("        then the device was lost\n");
-    text += QStringLiteral("time:   %1 ms (%2 in the window)\n")
-                .arg(milliseconds(report.ms()), windowTime(report.ms()));
+    text += QStringLiteral("time:   %1 ms (%2 in the window)%3\n")
+                .arg(milliseconds(report.ms()), windowTime(report.ms()), turnaroundText(report));
+    if (report.result.timing.impossible)
+        text += QStringLiteral("        ") + ImpossibleText + u'\n';
+    if (const QString errors = errorsText(report); !errors.isEmpty())
+        text += QStringLiteral("errors: ") + errors + u'\n';
     if (report.check)
         text += QStringLiteral("check:  ") + checkText(*report.check) + u'\n';
     return text + lines;
@@ -218,6 +248,11 @@ QString statisticsText(const Statistics& statistics) {
         text += QStringLiteral("min %1 ms, median %2 ms, 95th percentile %3 ms, max %4 ms\n")
                     .arg(milliseconds(*statistics.min), milliseconds(*statistics.median),
                          milliseconds(*statistics.p95), milliseconds(*statistics.max));
+    if (statistics.errors) {
+        const QString errors = lineErrorsText(*statistics.errors);
+        text += QStringLiteral("line errors: ") +
+                (errors.isEmpty() ? QStringLiteral("none") : errors) + u'\n';
+    }
     return text;
 }
 
@@ -243,6 +278,10 @@ QString exchangeJson(const ExchangeReport& report, bool expecting) {
         object.insert(QStringLiteral("reply"), jsonOf(shownReply(report.result.reply)));
         object.insert(QStringLiteral("ms"), tenthOfMs(report.ms()));
         object.insert(QStringLiteral("window"), windowTime(report.ms()));
+        const std::optional<double> turnaround = report.turnaroundMs();
+        object.insert(QStringLiteral("turnaround_ms"),
+                      turnaround ? QJsonValue(tenthOfMs(*turnaround)) : QJsonValue());
+        object.insert(QStringLiteral("impossible"), report.result.timing.impossible);
         if (report.result.cut)
             object.insert(QStringLiteral("cut"), true);
         if (report.result.lost)
@@ -257,9 +296,10 @@ QString exchangeJson(const ExchangeReport& report, bool expecting) {
                                       {QStringLiteral("ok"), report.check->ok}});
         }
     } else {
-        for (const char* key : {"reply", "ms", "window"})
+        for (const char* key : {"reply", "ms", "window", "turnaround_ms", "impossible"})
             object.insert(QLatin1String(key), QJsonValue::Null);
     }
+    object.insert(QStringLiteral("errors"), lineErrorsJson(report.result.errors));
     if (report.lines)
         object.insert(QStringLiteral("lines"), linesJson(*report.lines));
     if (report.matched)
@@ -269,22 +309,46 @@ QString exchangeJson(const ExchangeReport& report, bool expecting) {
     return line(object);
 }
 
-QString latencyText(std::optional<int> latencyTimerMs) {
-    return latencyTimerMs ? QStringLiteral("adapter: latency timer %1 ms\n").arg(*latencyTimerMs)
-                          : QString();
+QString latencyText(std::optional<int> latencyTimerMs, std::optional<int> beforeMs) {
+    if (!latencyTimerMs)
+        return QString();
+    const QString before =
+        beforeMs ? QStringLiteral(" (%1 ms before --low-latency)").arg(*beforeMs) : QString();
+    return QStringLiteral("adapter: latency timer %1 ms%2\n").arg(*latencyTimerMs).arg(before);
 }
 
-QString statisticsJson(const Statistics& statistics, std::optional<int> latencyTimerMs) {
-    const QJsonObject summary{{QStringLiteral("exchanges"), statistics.exchanges},
-                              {QStringLiteral("replies"), statistics.replies},
-                              {QStringLiteral("misses"), statistics.misses},
-                              {QStringLiteral("different"), statistics.different},
-                              {QStringLiteral("min_ms"), optionalMs(statistics.min)},
-                              {QStringLiteral("median_ms"), optionalMs(statistics.median)},
-                              {QStringLiteral("p95_ms"), optionalMs(statistics.p95)},
-                              {QStringLiteral("max_ms"), optionalMs(statistics.max)},
-                              {QStringLiteral("latency_timer_ms"),
-                               latencyTimerMs ? QJsonValue(*latencyTimerMs) : QJsonValue()}};
+QJsonValue lineErrorsJson(const std::optional<LineErrors>& errors) {
+    if (!errors)
+        return QJsonValue();
+    return QJsonObject{{QStringLiteral("frame"), double(errors->frame)},
+                       {QStringLiteral("parity"), double(errors->parity)},
+                       {QStringLiteral("overrun"), double(errors->overrun)},
+                       {QStringLiteral("break"), double(errors->brk)}};
+}
+
+QJsonObject timingJson(const ExchangeTiming& timing) {
+    const auto us = [](qint64 ns) { return ns < 0 ? QJsonValue() : QJsonValue(double(ns / 1000)); };
+    return {{QStringLiteral("handed_us"), us(timing.handedNs)},
+            {QStringLiteral("gone_us"), us(timing.goneNs)},
+            {QStringLiteral("first_us"), us(timing.firstNs)},
+            {QStringLiteral("last_us"), us(timing.lastNs)}};
+}
+
+QString statisticsJson(const Statistics& statistics, std::optional<int> latencyTimerMs,
+                       std::optional<int> beforeMs) {
+    QJsonObject summary{{QStringLiteral("exchanges"), statistics.exchanges},
+                        {QStringLiteral("replies"), statistics.replies},
+                        {QStringLiteral("misses"), statistics.misses},
+                        {QStringLiteral("different"), statistics.different},
+                        {QStringLiteral("min_ms"), optionalMs(statistics.min)},
+                        {QStringLiteral("median_ms"), optionalMs(statistics.median)},
+                        {QStringLiteral("p95_ms"), optionalMs(statistics.p95)},
+                        {QStringLiteral("max_ms"), optionalMs(statistics.max)},
+                        {QStringLiteral("latency_timer_ms"),
+                         latencyTimerMs ? QJsonValue(*latencyTimerMs) : QJsonValue()},
+                        {QStringLiteral("errors"), lineErrorsJson(statistics.errors)}};
+    if (beforeMs)
+        summary.insert(QStringLiteral("latency_timer_before_ms"), *beforeMs);
     return line({{QStringLiteral("summary"), summary}});
 }
 

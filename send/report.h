@@ -34,6 +34,8 @@ struct ExchangeReport {
     bool different() const { return answered() && (matched == false || (check && !check->ok)); }
     bool passed() const { return answered() && !different(); }
     double ms() const { return double(result.replyNs) / 1e6; }
+    // From the message gone to the reply's first byte, where both were seen.
+    std::optional<double> turnaroundMs() const;
 };
 
 // The reply time the window shows for a reply after `ms`: its 100 ms ticks, counted as it counts
@@ -46,6 +48,7 @@ struct Statistics {
     int misses = 0;
     int different = 0;
     std::optional<double> min, median, p95, max; // milliseconds, over the replies
+    std::optional<LineErrors> errors;            // over the whole run, where the port counts them
 };
 
 // The statistics of a run, kept as its exchanges end: of each reply only its time, so that a
@@ -69,8 +72,10 @@ QString counted(qsizetype n, const char* thing);
 QString sentText(const CodeString& sent);
 QString exchangeText(const ExchangeReport& report, const QString& waitText, bool oneLine);
 QString statisticsText(const Statistics& statistics);
-// "adapter: latency timer 16 ms" and a line end, or nothing where the port has no such timer.
-QString latencyText(std::optional<int> latencyTimerMs);
+// "adapter: latency timer 16 ms" and a line end, or nothing where the port has no such timer;
+// with what it was before --low-latency lowered it, "adapter: latency timer 1 ms (16 ms
+// before --low-latency)".
+QString latencyText(std::optional<int> latencyTimerMs, std::optional<int> beforeMs = std::nullopt);
 // "CTS on, DSR off, DCD on, RI off".
 QString linesText(const InputLines& lines);
 QJsonObject linesJson(const InputLines& lines);
@@ -83,6 +88,12 @@ const char* outcomeName(ExchangeResult::Outcome outcome);
 // One line of JSON each. With a reply expected, "matched" is there for every exchange, null where
 // no reply came; with a check code, "check" for every reply.
 QString exchangeJson(const ExchangeReport& report, bool expecting);
-QString statisticsJson(const Statistics& statistics, std::optional<int> latencyTimerMs);
+// With `beforeMs`, the latency timer before --low-latency lowered it as well.
+QString statisticsJson(const Statistics& statistics, std::optional<int> latencyTimerMs,
+                       std::optional<int> beforeMs = std::nullopt);
+// "frame", "parity", "overrun", "break", each with its count.
+QJsonValue lineErrorsJson(const std::optional<LineErrors>& errors);
+// The moments of an exchange for the session log, in microseconds from the write's start.
+QJsonObject timingJson(const ExchangeTiming& timing);
 
 } // namespace kav

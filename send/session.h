@@ -21,6 +21,10 @@ public:
     const Tally& tally() const { return tally_; }
     // The USB adapter's own latency timer, which each reply time may include.
     std::optional<int> latencyTimerMs() const { return latencyTimerMs_; }
+    // With --low-latency, the latency timer before it was lowered.
+    std::optional<int> latencyBeforeMs() const { return latencyBeforeMs_; }
+    // The line errors of the whole run, where the port counts them.
+    std::optional<LineErrors> lineErrors() { return exchanger_.lineErrorTotal(); }
 
 private:
     End runRound(int round);
@@ -37,6 +41,7 @@ private:
     QTimer interruptWatch_;
     Tally tally_;
     std::optional<int> latencyTimerMs_;
+    std::optional<int> latencyBeforeMs_;
 };
 
 } // namespace kav

@@ -20,8 +20,14 @@ void SessionLog::exchanged(const ExchangeReport& report) {
         {QStringLiteral("event"), QStringLiteral("exchange")},
         {QStringLiteral("exchange"), report.number},
         {QStringLiteral("outcome"), QLatin1String(outcomeName(report.result.outcome))}};
-    if (report.answered())
+    if (report.answered()) {
         object.insert(QStringLiteral("ms"), std::round(report.ms() * 10) / 10);
+        if (const std::optional<double> turnaround = report.turnaroundMs())
+            object.insert(QStringLiteral("turnaround_ms"), std::round(*turnaround * 10) / 10);
+        object.insert(QStringLiteral("impossible"), report.result.timing.impossible);
+    }
+    object.insert(QStringLiteral("timing"), timingJson(report.result.timing));
+    object.insert(QStringLiteral("errors"), lineErrorsJson(report.result.errors));
     if (report.matched)
         object.insert(QStringLiteral("matched"), *report.matched);
     if (report.lines)

@@ -9,8 +9,12 @@
 namespace kav {
 
 Exchanger::Exchanger(MSComm& comm)
-    : comm_(comm), baudRate_(parseSettings(comm.Settings(), hasOneAndHalfStopBits())->baudRate) {
-    for (QTimer* timer : {&deadline_, &quiet_}) {
+    : comm_(comm), line_(*parseSettings(comm.Settings(), hasOneAndHalfStopBits())),
+      baudRate_(line_.baudRate), hasLineRate_(comm.hasLineRate()) {
+    // A port that cannot count them now never will: it is not asked again each exchange.
+    firstCount_ = countErrors();
+    countable_ = firstCount_.has_value();
+    for (QTimer* timer : {&deadline_, &quiet_, &drain_}) {
         timer->setSingleShot(true);
         timer->setTimerType(Qt::PreciseTimer);
     }
@@ -20,6 +24,24 @@ Exchanger::Exchanger(MSComm& comm)
     connect(&comm_, &MSComm::DeviceLost, this, &Exchanger::onDeviceLost);
     connect(&deadline_, &QTimer::timeout, this, &Exchanger::onDeadline);
     connect(&quiet_, &QTimer::timeout, this, &Exchanger::onQuiet);
+    connect(&drain_, &QTimer::timeout, this, &Exchanger::checkGone);
+}
+
+std::optional<LineErrors> Exchanger::countErrors() {
+    if (!countable_)
+        return std::nullopt;
+    if (const std::optional<LineErrors> now = comm_.lineErrors())
+        lastCount_ = now;
+    else
+        return std::nullopt;
+    return lastCount_;
+}
+
+std::optional<LineErrors> Exchanger::lineErrorTotal() {
+    countErrors();
+    if (!firstCount_ || !lastCount_)
+        return std::nullopt;
+    return lastCount_->since(*firstCount_);
 }
 
 int Exchanger::writeLimitMs(qsizetype characters, qint32 baudRate) {
@@ -53,6 +75,8 @@ ExchangeResult Exchanger::exchange(const CodeString& message, int waitMs, int qu
     phase_ = Phase::Exchanging;
     QEventLoop loop;
     loop_ = &loop;
+    const std::optional<LineErrors> before = countErrors();
+    clock_.start();
     deadline_.start(writeLimitMs(message.size(), baudRate_));
     if (comm_.OutputNow(message))
         onWritten();
@@ -62,6 +86,9 @@ ExchangeResult Exchanger::exchange(const CodeString& message, int waitMs, int qu
     phase_ = Phase::Idle;
     deadline_.stop();
     quiet_.stop();
+    drain_.stop();
+    if (const std::optional<LineErrors> after = countErrors(); before && after)
+        result_.errors = after->since(*before);
     return result_;
 }
 
@@ -101,18 +128,46 @@ void Exchanger::onWritten() {
     if (phase_ != Phase::Exchanging || written_)
         return;
     written_ = true;
-    clock_.start();
+    result_.timing.handedNs = clock_.nsecsElapsed();
     deadline_.start(waitMs_);
+    checkGone();
     emit wrote(message_);
+}
+
+void Exchanger::checkGone() {
+    ExchangeTiming& timing = result_.timing;
+    if (phase_ != Phase::Exchanging || !written_ || timing.goneNs >= 0 || timing.firstNs >= 0)
+        return;
+    const qint64 now = clock_.nsecsElapsed();
+    if (comm_.OutBufferCount() == 0) {
+        timing.goneNs = now;
+        return;
+    }
+    // Looked at on every turn of the event loop while the message may be about to go, then each
+    // millisecond, which costs nothing against a far end that answers at once: a
+    // pseudo-terminal's queue is empty as soon as it is written to.
+    queuedSeenNs_ = now;
+    const qint64 sinceHanded = now - timing.handedNs;
+    if (sinceHanded < qint64(writeLimitMs(message_.size(), baudRate_)) * 1000000)
+        drain_.start(sinceHanded < 2000000 ? 0 : 1);
 }
 
 void Exchanger::onArrived() {
     if (phase_ != Phase::Exchanging || finished_)
         return;
+    ExchangeTiming& timing = result_.timing;
+    timing.lastNs = clock_.nsecsElapsed();
     if (!started_) {
         started_ = true;
-        result_.replyNs = written_ ? clock_.nsecsElapsed() : 0;
+        timing.firstNs = timing.lastNs;
+        result_.replyNs = written_ ? timing.firstNs - timing.handedNs : 0;
         deadline_.stop();
+        // The queue emptied after it was last seen full and before now: the earlier moment, so
+        // that the turnaround is at most one look too long, never too short.
+        if (written_ && timing.goneNs < 0 && comm_.OutBufferCount() == 0)
+            timing.goneNs = queuedSeenNs_;
+        drain_.stop();
+        timing.impossible = hasLineRate_ && impossibleReply(timing.firstNs, message_.size(), line_);
     }
     quiet_.start(quietMs_);
 }

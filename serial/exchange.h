@@ -9,6 +9,25 @@
 
 namespace kav {
 
+// When each part of an exchange happened, in nanoseconds on the monotonic clock from the moment
+// its message began to be written; -1 for a moment that did not come or could not be seen.
+struct ExchangeTiming {
+    qint64 handedNs = -1; // the last byte handed to the driver
+    // The driver's output queue found empty after that: the message has left the driver, though
+    // a UART's FIFO or an adapter's buffer may still hold its last characters.
+    qint64 goneNs = -1;
+    qint64 firstNs = -1; // the reply's first byte read
+    qint64 lastNs = -1;  // the reply's last byte read
+    // The reply began before the message could have crossed the line at its rate
+    // (impossibleReply); never on a port without a line rate.
+    bool impossible = false;
+
+    // The far end's own time: from the message gone to the reply's first byte.
+    std::optional<qint64> turnaroundNs() const {
+        return goneNs >= 0 && firstNs >= 0 ? std::optional<qint64>(firstNs - goneNs) : std::nullopt;
+    }
+};
+
 // One message out and the reply back, timed from the moment the system has taken the message to
 // the first byte read. The reply ends after a quiet spell, when it grows to ReplyLimit, or soon
 // after it is exactly the reply expected (see afterMatchMs).
@@ -20,6 +39,10 @@ struct ExchangeResult {
     bool cut = false;       // the reply went on past ReplyLimit and was cut there
     bool lost = false;      // the device went away after the reply had begun: the run ends here
     qsizetype leftOver = 0; // characters that came after the previous reply: not counted
+    ExchangeTiming timing;
+    // What the driver counted on the line from the write's start to the exchange's end;
+    // nothing where the port cannot count (a pseudo-terminal) or the device went away.
+    std::optional<LineErrors> errors;
 };
 
 // Exchanges on one open port, one after the other, with pauses between them. Once the device is
@@ -56,6 +79,9 @@ public:
     // time the baud rate gives it). False as pause is.
     bool sendBreak(int ms);
     bool lost() const { return lost_; }
+    // The line errors counted since this exchanger was made, in the exchanges and between them;
+    // nothing where the port cannot count them.
+    std::optional<LineErrors> lineErrorTotal();
     // Ends the exchange or pause under way at once (the operator pressed Ctrl+C).
     void stop();
 
@@ -76,14 +102,20 @@ private:
     void onQuiet();
     void takeReply(const CodeString& codes);
     void finish(ExchangeResult::Outcome outcome);
+    void checkGone();
+    std::optional<LineErrors> countErrors();
 
     MSComm& comm_;
+    LineSettings line_;
     qint32 baudRate_;
+    bool hasLineRate_;
     Phase phase_ = Phase::Idle;
     QEventLoop* loop_ = nullptr; // the exchange's or the pause's, while one runs
     QTimer deadline_;            // the write, then the first byte
     QTimer quiet_;               // the spell of silence that ends the reply
-    QElapsedTimer clock_;
+    QTimer drain_;               // the next look at the driver's output queue
+    QElapsedTimer clock_;        // from the write's start
+    qint64 queuedSeenNs_ = 0;    // when the output queue was last seen to hold some
     int waitMs_ = 0;
     int quietMs_ = 0;
     QByteArray message_;
@@ -96,7 +128,9 @@ private:
     bool lost_ = false;
     bool stopped_ = false;
     ExchangeResult result_;
-    qsizetype droppedSince_ = 0; // characters taken between exchanges
+    qsizetype droppedSince_ = 0;                       // characters taken between exchanges
+    std::optional<LineErrors> firstCount_, lastCount_; // the driver's counters
+    bool countable_ = true;
 };
 
 } // namespace kav

@@ -107,6 +107,31 @@ QString MSComm::modemLinesRefusal() const {
     return port_.isOpen() ? kav::modemLinesRefusal(port_) : QStringLiteral("a closed port");
 }
 
+std::optional<LineErrors> MSComm::lineErrors() const {
+    LineErrors counts;
+    if (!port_.isOpen() || !countLineErrors(port_, &counts))
+        return std::nullopt;
+    return counts;
+}
+
+bool MSComm::hasLineRate() const {
+    return port_.isOpen() && kav::hasLineRate(port_);
+}
+
+QString MSComm::lowerLatency() {
+    if (!port_.isOpen())
+        return QStringLiteral("the port is closed");
+    QString why;
+    const std::optional<bool> was = lowLatency(port_, &why);
+    if (!was)
+        return why;
+    if (*was)
+        return QString();
+    why = setLowLatency(port_, true);
+    latencyToRestore_ = why.isEmpty();
+    return why;
+}
+
 bool MSComm::PortOpen() const {
     return port_.isOpen();
 }
@@ -280,6 +305,11 @@ void MSComm::closePort() {
     holdTimer_.stop();
     waiting_.clear();
     splitter_.clear();
+    if (latencyToRestore_ && port_.isOpen() && deviceStillThere(port_))
+        if (const QString why = setLowLatency(port_, false); !why.isEmpty())
+            qCWarning(lcPort).noquote()
+                << device_ + QStringLiteral(": the driver's low-latency mode stays on:") << why;
+    latencyToRestore_ = false;
     if (port_.isOpen())
         port_.close();
     claim_.release();

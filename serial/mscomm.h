@@ -77,6 +77,16 @@ public:
     // What the port is when it cannot do the four above ("a closed port"), or an empty string.
     QString modemLinesRefusal() const;
 
+    // The line errors the driver has counted on the open port so far (see countLineErrors):
+    // nothing on a closed port or one that cannot count them.
+    std::optional<LineErrors> lineErrors() const;
+    // Whether the open port has a line with a rate; a pseudo-terminal has none.
+    bool hasLineRate() const;
+    // Puts the driver of the open port into its low-latency mode until the port closes, which
+    // puts back what was there before, however the program ends the run; a device that is gone
+    // has nothing left to put back. Empty, or why the port has no such mode.
+    QString lowerLatency();
+
     bool PortOpen() const;
     void setPortOpen(bool open); // opening throws CommError on failure; closing never fails
 
@@ -127,6 +137,7 @@ private:
     QString settings_ = QString::fromLatin1(DefaultSettings); // the stock value
     LineSettings line_ = *parseSettings(settings_, false);    // what Settings stands for
     bool lossPending_ = false;
+    bool latencyToRestore_ = false; // lowerLatency turned the driver's low-latency mode on
     int commPort_ = 1;
     bool nullDiscard_ = false;
     int rThreshold_ = 0;

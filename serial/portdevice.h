@@ -1,6 +1,7 @@
 #pragma once
 
 #include "portsettings.h"
+#include "wire.h"
 
 #include <QSerialPort>
 #include <QString>
@@ -63,10 +64,31 @@ QString lineRefusal(const QSerialPort& port, const LineSettings& line);
 // Windows: the port's modem status cannot be read.
 QString modemLinesRefusal(const QSerialPort& port);
 
-// Characters the driver of this open port has taken but not yet sent. A break started while any
-// wait would swallow them: the UART goes on shifting them out into the break. Windows holds them
-// back for the break's length, so there this is always 0.
+// Characters the driver of this open port has taken but not yet handed to the hardware. A break
+// started while any wait would swallow them: the UART goes on shifting them out into the break.
+// POSIX: TIOCOUTQ, which a pseudo-terminal answers with 0 at once. Windows: ClearCommError's
+// output count.
 qint64 driverOutputPending(const QSerialPort& port);
+
+// Whether the port has a line with a rate, on which a character takes its time. A
+// pseudo-terminal has none: it passes whatever it is given at once.
+bool hasLineRate(const QSerialPort& port);
+
+// The line errors the driver of this open port has counted so far, into *counts; false where
+// the port cannot count them. Linux: the driver's own counters (TIOCGICOUNT), which a
+// pseudo-terminal does not have, and which need no marking of the bad characters in the data.
+// Windows: ClearCommError's error flags, each flag found adding 1 to a count this program keeps
+// for the port (the flags are cleared as they are read, so at most one of each between two
+// readings).
+bool countLineErrors(const QSerialPort& port, LineErrors* counts);
+
+// The driver's low-latency mode on this open port (Linux: ASYNC_LOW_LATENCY, through
+// TIOCGSERIAL and TIOCSSERIAL, which any user who may open the port may set; ftdi_sio makes it a
+// latency timer of 1 ms). lowLatency gives whether it is on, or nothing with *why saying why the
+// port has no such mode; setLowLatency sets it, or says why not. Windows asks no driver for it:
+// an FTDI adapter's latency timer is a setting of its driver, made in the Device Manager.
+std::optional<bool> lowLatency(const QSerialPort& port, QString* why);
+QString setLowLatency(const QSerialPort& port, bool on);
 
 // Whether the device behind this open port is still there after the serial library reported
 // an error on it. Another program that reads the same device (one the claim could not see,

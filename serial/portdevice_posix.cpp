@@ -5,11 +5,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
+#include <cstring>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <linux/serial.h>
+#endif
 
 namespace kav {
 
@@ -83,6 +88,72 @@ qint64 driverOutputPending(const QSerialPort& port) {
     int pending = 0;
     return ::ioctl(port.handle(), TIOCOUTQ, &pending) == 0 ? pending : 0;
 }
+
+bool hasLineRate(const QSerialPort& port) {
+    struct stat device {};
+    return ::fstat(int(port.handle()), &device) != 0 || !isPseudoTerminalSlave(device.st_rdev);
+}
+
+namespace {
+
+QString errorText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+} // namespace
+
+#if defined(__linux__)
+
+bool countLineErrors(const QSerialPort& port, LineErrors* counts) {
+    serial_icounter_struct icount{};
+    if (::ioctl(int(port.handle()), TIOCGICOUNT, &icount) != 0)
+        return false;
+    // The driver's own overruns (its buffer was full) lose characters just as the UART's do.
+    *counts = {quint32(icount.frame), quint32(icount.parity),
+               quint32(icount.overrun) + quint32(icount.buf_overrun), quint32(icount.brk)};
+    return true;
+}
+
+std::optional<bool> lowLatency(const QSerialPort& port, QString* why) {
+    serial_struct serial{};
+    if (::ioctl(int(port.handle()), TIOCGSERIAL, &serial) != 0) {
+        const int error = errno;
+        struct stat device {};
+        *why =
+            ::fstat(int(port.handle()), &device) == 0 && isPseudoTerminalSlave(device.st_rdev)
+                ? QStringLiteral("a pseudo-terminal has no low-latency mode")
+                : QStringLiteral("the driver has no low-latency mode (%1)").arg(errorText(error));
+        return std::nullopt;
+    }
+    return (serial.flags & ASYNC_LOW_LATENCY) != 0;
+}
+
+QString setLowLatency(const QSerialPort& port, bool on) {
+    const int fd = int(port.handle());
+    serial_struct serial{};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) != 0)
+        return errorText(errno);
+    // Everything else goes back as it came, which is what a user without privileges may write.
+    serial.flags = on ? serial.flags | ASYNC_LOW_LATENCY : serial.flags & ~ASYNC_LOW_LATENCY;
+    return ::ioctl(fd, TIOCSSERIAL, &serial) == 0 ? QString() : errorText(errno);
+}
+
+#else
+
+bool countLineErrors(const QSerialPort&, LineErrors*) {
+    return false;
+}
+
+std::optional<bool> lowLatency(const QSerialPort&, QString* why) {
+    *why = QStringLiteral("this system has no low-latency mode for serial drivers");
+    return std::nullopt;
+}
+
+QString setLowLatency(const QSerialPort&, bool) {
+    return QStringLiteral("this system has no low-latency mode for serial drivers");
+}
+
+#endif
 
 bool deviceStillThere(const QSerialPort& port) {
     const int fd = int(port.handle());

@@ -1,5 +1,6 @@
 #include "portdevice.h"
 
+#include <QHash>
 #include <QSettings>
 #include <windows.h>
 
@@ -55,8 +56,54 @@ QString modemLinesRefusal(const QSerialPort& port) {
         .arg(qt_error_string(int(GetLastError())));
 }
 
-qint64 driverOutputPending(const QSerialPort&) {
-    return 0;
+namespace {
+
+// The error flags ClearCommError clears as it reads them, kept for each open port, so that
+// reading the output count cannot lose an error the counts would show.
+QHash<HANDLE, LineErrors>& errorsSeen() {
+    static QHash<HANDLE, LineErrors> seen;
+    return seen;
+}
+
+std::optional<COMSTAT> commStatus(const QSerialPort& port) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(port.handle(), &errors, &status))
+        return std::nullopt;
+    LineErrors& seen = errorsSeen()[port.handle()];
+    seen += {quint32((errors & CE_FRAME) != 0), quint32((errors & CE_RXPARITY) != 0),
+             quint32((errors & (CE_OVERRUN | CE_RXOVER)) != 0), quint32((errors & CE_BREAK) != 0)};
+    return status;
+}
+
+} // namespace
+
+qint64 driverOutputPending(const QSerialPort& port) {
+    const std::optional<COMSTAT> status = commStatus(port);
+    return status ? qint64(status->cbOutQue) : 0;
+}
+
+bool hasLineRate(const QSerialPort&) {
+    return true;
+}
+
+bool countLineErrors(const QSerialPort& port, LineErrors* counts) {
+    if (!commStatus(port))
+        return false;
+    *counts = errorsSeen().value(port.handle());
+    return true;
+}
+
+std::optional<bool> lowLatency(const QSerialPort&, QString* why) {
+    *why = QStringLiteral("Windows sets an FTDI adapter's latency timer in the Device Manager "
+                          "(the port's Advanced settings), not from a program");
+    return std::nullopt;
+}
+
+QString setLowLatency(const QSerialPort& port, bool) {
+    QString why;
+    lowLatency(port, &why);
+    return why;
 }
 
 bool deviceStillThere(const QSerialPort&) {

@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -196,6 +197,10 @@ Run runSend(const QStringList& arguments, int unplugAfterMs = -1) {
     return run;
 }
 
+QJsonObject firstJson(const QString& out) {
+    return QJsonDocument::fromJson(out.section(u'\n', 0, 0).toUtf8()).object();
+}
+
 QJsonObject summaryOf(const QString& out) {
     const QJsonObject last =
         QJsonDocument::fromJson(out.trimmed().split(u'\n').last().toUtf8()).object();
@@ -228,6 +233,12 @@ private slots:
     void sendModemLinesReachHardware_data();
     void sendModemLinesReachHardware();
     void sendListsAndNumbersTheAdapter();
+    void sendCountsLineErrors_data();
+    void sendCountsLineErrors();
+    void sendMarksImpossibleReadings_data();
+    void sendMarksImpossibleReadings();
+    void sendLowLatencyPutBack_data();
+    void sendLowLatencyPutBack();
 
 private:
     void setLine(const QString& port, const QString& baud, const QString& data = "8",
@@ -679,6 +690,137 @@ void TestRealDrivers::sendListsAndNumbersTheAdapter() {
     const Run run = runSend({"COM3", "AGAIN"});
     QVERIFY2(run.status == 0, qPrintable(run.out + run.err));
     QCOMPARE(far.got(), QByteArray("AGAIN"));
+}
+
+void TestRealDrivers::sendCountsLineErrors_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("breaks");
+    // The far end's break reaches the 8250 driver as a NUL with the break flag: the reply's bytes
+    // are the expected ones, and the run is a miss all the same.
+    QTest::newRow("UART, a break from the far end")
+        << QStringList{"--expect", "[NUL]", "COM2", "[BEL]"} << 1 << 1;
+    QTest::newRow("UART, a clean line") << QStringList{"COM2", "[STX]KV[ETX]"} << 0 << 0;
+    QTest::newRow("adapter, a clean line") << QStringList{"COM3", "[STX]KV[ETX]"} << 0 << 0;
+}
+
+void TestRealDrivers::sendCountsLineErrors() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(int, breaks);
+    const Run run = runSend(QStringList{"--json"} + arguments);
+    QVERIFY2(run.status == status, qPrintable(run.out + run.err));
+    const QJsonObject counted{{"frame", 0}, {"parity", 0}, {"overrun", 0}, {"break", breaks}};
+    const QJsonObject exchange = firstJson(run.out);
+    QCOMPARE(exchange[QStringLiteral("errors")].toObject(), counted);
+    QCOMPARE(summaryOf(run.out)[QStringLiteral("errors")].toObject(), counted);
+    if (breaks) {
+        QCOMPARE(exchange[QStringLiteral("reply")][QStringLiteral("hex")].toString(),
+                 QStringLiteral("00"));
+        QCOMPARE(exchange[QStringLiteral("matched")].toBool(true), false);
+        // One line an exchange, and the run's totals after them.
+        const Run text = runSend(QStringList{"--repeat", "2", "--interval", "0.1"} + arguments);
+        QVERIFY2(text.out.count(QStringLiteral("(a miss: line errors)  line errors: break 1\n")) ==
+                         2 &&
+                     text.out.endsWith(QStringLiteral("line errors: break 2\n")),
+                 qPrintable(text.out));
+    }
+}
+
+void TestRealDrivers::sendMarksImpossibleReadings_data() {
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("impossible");
+    // Neither of QEMU's models holds a character for its time on the line: ten characters at 300
+    // baud (333 ms) come back within milliseconds, which no real line can do.
+    QTest::newRow("UART, 10 characters at 300") << "COM2"
+                                                << "300,N,8,1"
+                                                << "0123456789" << true;
+    QTest::newRow("UART, 1 character at 115200") << "COM2"
+                                                 << "115200,N,8,1"
+                                                 << "A" << false;
+    QTest::newRow("adapter, 10 characters at 300") << "COM3"
+                                                   << "300,N,8,1"
+                                                   << "0123456789" << true;
+}
+
+void TestRealDrivers::sendMarksImpossibleReadings() {
+    QFETCH(QString, port);
+    QFETCH(QString, settings);
+    QFETCH(QString, message);
+    QFETCH(bool, impossible);
+    const Run run = runSend({"--json", "--settings", settings, port, message});
+    QVERIFY2(run.status == 0, qPrintable(run.out + run.err));
+    const QJsonObject exchange = firstJson(run.out);
+    QCOMPARE(exchange[QStringLiteral("impossible")].toBool(!impossible), impossible);
+    const double ms = exchange[QStringLiteral("ms")].toDouble(-1);
+    const double turnaround = exchange[QStringLiteral("turnaround_ms")].toDouble(-1);
+    QVERIFY2(turnaround >= 0 && turnaround <= ms, qPrintable(run.out));
+    qInfo("%s at %s: reply %.1f ms, turnaround %.1f ms", qPrintable(port), qPrintable(settings), ms,
+          turnaround);
+}
+
+void TestRealDrivers::sendLowLatencyPutBack_data() {
+    QTest::addColumn<QString>("end");
+    QTest::newRow("end of the run") << "finished";
+    QTest::newRow("Ctrl+C") << "interrupted";
+    QTest::newRow("adapter pulled out") << "lost";
+}
+
+void TestRealDrivers::sendLowLatencyPutBack() {
+    QFETCH(QString, end);
+    const auto timer = [] {
+        QFile file(QStringLiteral("/sys/bus/usb-serial/devices/ttyUSB0/latency_timer"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray();
+    };
+    // QEMU's model answers ftdi_sio's question for its timer with 0, where a real FT232 says 16.
+    const QByteArray was = timer();
+    QVERIFY(!was.isEmpty() && was != "1");
+    trace_.mark();
+    const QStringList arguments{"--low-latency", "--json", "--repeat", "100",
+                                "--interval",    "0.1",    "COM3",     "[STX]KV[ETX]"};
+    Run run;
+    if (end == u"interrupted") {
+        QProcess send;
+        send.start(QStringLiteral(KAVETTA_SEND), arguments);
+        QVERIFY(send.waitForStarted());
+        QTest::qWait(2500);
+        QCOMPARE(timer(), QByteArray("1")); // ftdi_sio shows the low-latency mode as its timer
+        ::kill(pid_t(send.processId()), SIGINT);
+        QVERIFY(send.waitForFinished(10000));
+        run.status = send.exitCode();
+        run.out = QString::fromUtf8(send.readAllStandardOutput());
+        run.err = QString::fromUtf8(send.readAllStandardError());
+    } else {
+        run = runSend(end == u"lost" ? arguments : arguments.mid(0, 2) + arguments.mid(6),
+                      end == u"lost" ? 2500 : -1);
+    }
+    QVERIFY2(run.status == (end == u"finished" ? 0
+                            : end == u"lost"   ? 2
+                                               : 130),
+             qPrintable(run.out + run.err));
+    const QJsonObject summary = summaryOf(run.out);
+    QCOMPARE(summary[QStringLiteral("latency_timer_ms")].toInt(), 1);
+    QCOMPARE(summary[QStringLiteral("latency_timer_before_ms")].toInt(-1), was.toInt());
+    // ftdi_sio asks SET_LATENCY_TIMER (0x4009) for 1 ms, and for its own timer again as the port
+    // closes; a device that is gone has nothing to put back, and a new one starts afresh.
+    const QRegularExpression lowered(QStringLiteral("got control 0x4009, value 0x1$"));
+    const QString told = trace_.lines().filter("control").join(u'\n');
+    QVERIFY2(!trace_.find(lowered).isEmpty(), qPrintable(told));
+    if (end == u"lost") {
+        QVERIFY2(!run.err.contains(QStringLiteral("stays on")), qPrintable(run.err));
+        request("plug");
+        QVERIFY(waitAdapter(true, 15000));
+        QTRY_COMPARE(timer(), was);
+        return;
+    }
+    QTRY_VERIFY2(trace_.stamped(QRegularExpression(QStringLiteral("got control 0x4009, value 0x%1$")
+                                                       .arg(was.toInt(), 0, 16)),
+                                lowered)
+                         .second >= 0,
+                 qPrintable(trace_.lines().filter("control").join(u'\n')));
+    QCOMPARE(timer(), was);
 }
 
 QTEST_MAIN(TestRealDrivers)

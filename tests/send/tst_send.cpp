@@ -127,12 +127,16 @@ void SendTest::oneExchange() {
     QCOMPARE(lines.mid(0, 6), QStringList({"sent:   [STX]A[SP]\\[ETX]", "        0241205C03",
                                            "        5 characters", "reply:  [STX]A[SP]\\[ETX]",
                                            "        0241205C03", "        5 characters"}));
-    // The device answers after about 300 ms: the window would show 0.3.
+    // The device answers after about 300 ms: the window would show 0.3. A pseudo-terminal's
+    // output queue is empty as soon as it is written to, so the turnaround is all of it.
     static const QRegularExpression time(QStringLiteral("^time:   (\\d+\\.\\d) ms \\(0\\.3 in the "
-                                                        "window\\)$"));
+                                                        "window\\), turnaround (\\d+\\.\\d) ms$"));
     const QRegularExpressionMatch match = time.match(lines.value(6));
     QVERIFY2(match.hasMatch(), qPrintable(run.out));
     QVERIFY(match.captured(1).toDouble() >= 290);
+    QVERIFY2(match.captured(2).toDouble() <= match.captured(1).toDouble() &&
+                 match.captured(2).toDouble() >= match.captured(1).toDouble() - 1,
+             qPrintable(lines.value(6)));
 }
 
 void SendTest::expect_data() {
@@ -168,6 +172,14 @@ void SendTest::repeatStatistics() {
     const double max = summary[QStringLiteral("max_ms")].toDouble();
     QVERIFY2(290 <= min && min <= median && median <= p95 && p95 <= max && max < 1000,
              qPrintable(run.out));
+    // A pseudo-terminal counts no line errors, and has no line rate to make a reply impossible.
+    QVERIFY(summary[QStringLiteral("errors")].isNull());
+    const QJsonObject first =
+        QJsonDocument::fromJson(run.out.section(u'\n', 0, 0).toUtf8()).object();
+    QVERIFY2(first[QStringLiteral("errors")].isNull() && first.contains(QStringLiteral("errors")),
+             qPrintable(run.out));
+    QCOMPARE(first[QStringLiteral("impossible")].toBool(true), false);
+    QVERIFY2(first[QStringLiteral("turnaround_ms")].toDouble() >= 290, qPrintable(run.out));
 }
 
 void SendTest::interruptEndsWithSummary() {
@@ -635,6 +647,14 @@ void SendTest::reportText_data() {
     QTest::newRow("no reply, with the lines")
         << int(O::NoReply) << QByteArray() << false << true
         << "reply:  none within 2 s\nlines:  CTS on, DSR off, DCD on, RI off\n";
+    // Gone 2 ms after the write began, first byte at 12 ms; a break and an overrun counted.
+    QTest::newRow("timed, impossible, line errors")
+        << int(O::Replied) << QByteArray("A") << false << false
+        << "reply:  A\n        41\n        1 character\n"
+           "time:   12.0 ms (0 in the window), turnaround 10.0 ms\n"
+           "        impossible at the line's rate: the reply began before the message could "
+           "have crossed the line (a loopback, an echo or another baud rate)\n"
+           "errors: overrun 1, break 2\n";
 }
 
 void SendTest::reportText() {
@@ -651,6 +671,10 @@ void SendTest::reportText() {
     report.result.lost = lost;
     if (lines)
         report.lines = InputLines{true, false, true, false};
+    if (QByteArray(QTest::currentDataTag()).startsWith("timed")) {
+        report.result.timing = {0, 2'000'000, 12'000'000, 12'500'000, true};
+        report.result.errors = LineErrors{0, 0, 1, 2};
+    }
     QCOMPARE(exchangeText(report, QStringLiteral("2"), false), text);
 }
 

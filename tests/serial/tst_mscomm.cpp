@@ -41,6 +41,7 @@ private slots:
     void openFails_data();
     void openFails();
     void openTwiceRefused();
+    void pseudoTerminalHasNoLine();
     void heldElsewhereRefused_data();
     void heldElsewhereRefused();
     void plantedLockEntryRefused_data();
@@ -217,6 +218,17 @@ void TestMSComm::openTwiceRefused() {
     QVERIFY(openOn(pty));
     QVERIFY_THROWS_EXCEPTION(CommError, comm_->setPortOpen(true));
     QVERIFY(comm_->PortOpen());
+    comm_->Output({0x41});
+    QCOMPARE(pty.read(1), QByteArray("A"));
+}
+
+void TestMSComm::pseudoTerminalHasNoLine() {
+    Pty pty;
+    QVERIFY(openOn(pty));
+    QVERIFY(!comm_->hasLineRate());
+    QVERIFY(!comm_->lineErrors());
+    QCOMPARE(comm_->lowerLatency(), QStringLiteral("a pseudo-terminal has no low-latency mode"));
+    // Asked and refused, the port goes on as it was.
     comm_->Output({0x41});
     QCOMPARE(pty.read(1), QByteArray("A"));
 }

@@ -1,5 +1,6 @@
 #include "portdevice.h"
 #include "portsettings.h"
+#include "wire.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,6 +9,8 @@
 #include <QTest>
 
 using namespace kav;
+
+Q_DECLARE_METATYPE(kav::LineErrors)
 
 class TestPortSettings : public QObject {
     Q_OBJECT
@@ -25,6 +28,10 @@ private slots:
     void deviceFolderDefaults();
     void adapterLatency_data();
     void adapterLatency();
+    void impossibleReply_data();
+    void impossibleReply();
+    void lineErrorsSince_data();
+    void lineErrorsSince();
 };
 
 void TestPortSettings::portNumberFromName_data() {
@@ -296,6 +303,57 @@ void TestPortSettings::adapterLatency() {
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(timer) == timer.size());
     }
     QCOMPARE(adapterLatencyMs(device, sys.path()).value_or(-1), ms);
+}
+
+void TestPortSettings::impossibleReply_data() {
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<int>("characters");
+    QTest::addColumn<qint64>("firstNs"); // the reply's first byte, from the write's start
+    QTest::addColumn<bool>("impossible");
+    // 8N1 is 10 bits a character: 5 characters at 9600 take 5.208 ms.
+    QTest::newRow("just after the message crossed")
+        << "9600,N,8,1" << 5 << qint64(5'209'000) << false;
+    QTest::newRow("an echo of the first character")
+        << "9600,N,8,1" << 5 << qint64(1'100'000) << true;
+    // 7E2 is 11 bits: 5 characters take 5.729 ms, which 8N1 would have crossed.
+    QTest::newRow("parity and two stop bits count")
+        << "9600,E,7,2" << 5 << qint64(5'500'000) << true;
+    QTest::newRow("1.5 stop bits count half") << "300,N,5,1.5" << 2 << qint64(48'000'000) << true;
+    QTest::newRow("a fast line") << "115200,N,8,1" << 5 << qint64(450'000) << false;
+    QTest::newRow("no reply") << "9600,N,8,1" << 5 << qint64(-1) << false;
+}
+
+void TestPortSettings::impossibleReply() {
+    QFETCH(QString, settings);
+    QFETCH(int, characters);
+    QFETCH(qint64, firstNs);
+    QFETCH(bool, impossible);
+    const std::optional<LineSettings> line = parseSettings(settings, true);
+    QVERIFY(line);
+    QCOMPARE(kav::impossibleReply(firstNs, characters, *line), impossible);
+}
+
+void TestPortSettings::lineErrorsSince_data() {
+    QTest::addColumn<LineErrors>("before");
+    QTest::addColumn<LineErrors>("after");
+    QTest::addColumn<LineErrors>("counted");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("nothing") << LineErrors{3, 0, 1, 7} << LineErrors{3, 0, 1, 7} << LineErrors{}
+                             << "";
+    QTest::newRow("a break and a frame error") << LineErrors{3, 0, 1, 7} << LineErrors{4, 0, 1, 8}
+                                               << LineErrors{1, 0, 0, 1} << "frame 1, break 1";
+    QTest::newRow("a counter that wrapped")
+        << LineErrors{0, 0xFFFFFFFEu, 0, 0} << LineErrors{0, 3, 0, 0} << LineErrors{0, 5, 0, 0}
+        << "parity 5";
+}
+
+void TestPortSettings::lineErrorsSince() {
+    QFETCH(LineErrors, before);
+    QFETCH(LineErrors, after);
+    QFETCH(LineErrors, counted);
+    QFETCH(QString, text);
+    QCOMPARE(after.since(before), counted);
+    QCOMPARE(lineErrorsText(after.since(before)), text);
 }
 
 QTEST_GUILESS_MAIN(TestPortSettings)
