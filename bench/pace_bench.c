@@ -10,7 +10,8 @@
  * gets a fresh pseudo-terminal. Medians over the rounds. The far end keeps the slave open as
  * socat does, so that it never sees a hang-up between runs and never has to poll for one.
  *
- *   bench_pace [--smoke] [--rounds R] [--exchanges N]      (default 21 rounds, N = 2000)
+ *   bench_pace [--smoke] [--rounds R] [--exchanges N] [--send PATH]
+ *                           (default 21 rounds, N = 2000, the kavetta-send of this build)
  *   bench_pace --client DEVICE N                           (the C loop itself)
  */
 #define _GNU_SOURCE
@@ -185,6 +186,8 @@ int main(int argc, char** argv) {
             rounds = atoi(argv[++i]);
         else if (strcmp(argv[i], "--exchanges") == 0 && i + 1 < argc)
             exchanges = atoi(argv[++i]);
+        else if (strcmp(argv[i], "--send") == 0 && i + 1 < argc)
+            send = argv[++i];
     }
     if (rounds < 1 || rounds > 256 || exchanges < 2)
         return 2;

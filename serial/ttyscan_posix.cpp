@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QStringList>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
@@ -133,8 +134,12 @@ Stand standOf(int proc, const char* pid, const struct stat& device, long index, 
             return false;
         }
         struct stat file;
-        if (fd[0] == '.' || std::atoi(fd) == skipFd || ::fstatat(fdFolder, fd, &file, 0) != 0)
+        if (fd[0] == '.' || std::atoi(fd) == skipFd)
             return true;
+        // Whether a process's descriptors may be looked at is the process's to say, not each
+        // descriptor's: after one refusal the rest would be refused too, at the same cost.
+        if (::fstatat(fdFolder, fd, &file, 0) != 0)
+            return errno != EACCES && errno != EPERM;
         if (isDevice(file, device))
             stand.holds = true;
         else if (index >= 0 && isMasterOf(proc, pid, fd, file, index))
