@@ -2,8 +2,8 @@
 """Start-up time, memory and idle CPU of Kavetta beside two other serial terminals.
 
 Runs under Xvfb (re-starts itself under xvfb-run when no DISPLAY is set). Each round starts
-Kavetta, CuteCom and GTKTerm one after another, in an order that rotates from round to round,
-and measures for each:
+Kavetta, a bare Qt window (bench_bare_window, the yardstick), CuteCom and GTKTerm one after
+another, in an order that rotates from round to round, and measures for each:
 
   map ms     time from starting the process to the X server mapping its first top-level
              window (a MapNotify on the root window, whose _NET_WM_PID is the process)
@@ -18,7 +18,7 @@ fills the page cache first. Medians over the rounds are printed as a Markdown ta
 Needs: xvfb (xvfb-run), x11-utils (xev, xprop), the programs under test (cutecom, gtkterm).
 Python 3 standard library only.
 
-  python3 bench/peers/compare.py [--kavetta build/app/kavetta] [--rounds 5]
+  python3 bench/peers/compare.py [--kavetta build/app/kavetta] [--bare PATH] [--rounds 5]
 """
 
 import argparse
