@@ -5,6 +5,8 @@
  *   bench_answer [EXCHANGES]      (default 500; --smoke: 5)
  */
 #define _GNU_SOURCE
+#include "benchclock.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -18,17 +20,6 @@
 #include <unistd.h>
 
 static const int delaysMs[] = {0, 5, 50, 300};
-
-static double nowMs(void) {
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
-}
-
-static int compare(const void* a, const void* b) {
-    const double x = *(const double*)a, y = *(const double*)b;
-    return x < y ? -1 : x > y;
-}
 
 static int fail(const char* what) {
     fprintf(stderr, "bench_answer: %s: %s\n", what, strerror(errno));
@@ -75,8 +66,8 @@ int main(int argc, char** argv) {
     cfmakeraw(&tio);
     tcsetattr(fd, TCSANOW, &tio);
 
-    printf("%-8s %10s %10s %10s   (ms of error, %d exchanges)\n", "after", "median", "p99",
-           "worst", count);
+    printf("%-8s %10s %10s %10s   (ms of error, %d exchanges)\n", "after", "median", "p99", "worst",
+           count);
     double* errors = malloc(sizeof(double) * (size_t)count);
     int status = 0;
     for (size_t d = 0; d < sizeof delaysMs / sizeof *delaysMs && status == 0; ++d) {

@@ -15,11 +15,15 @@ bool TimedLog::open(const QString& path) {
 }
 
 void TimedLog::wrote(const QByteArray& bytes) {
+    if (!isOpen()) // every chunk of a long run, for nothing
+        return;
     line({{QStringLiteral("event"), QStringLiteral("write")},
           {QStringLiteral("hex"), QString::fromLatin1(bytes.toHex().toUpper())}});
 }
 
 void TimedLog::read(const QByteArray& bytes) {
+    if (!isOpen()) // every chunk of a long run, for nothing
+        return;
     line({{QStringLiteral("event"), QStringLiteral("read")},
           {QStringLiteral("hex"), QString::fromLatin1(bytes.toHex().toUpper())}});
 }

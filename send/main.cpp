@@ -13,10 +13,10 @@
 #include <QDeadlineTimer>
 #include <QMutex>
 #include <QScopeGuard>
-#include <QThread>
 #include <QWaitCondition>
 #include <cstdlib>
 #include <memory>
+#include <thread>
 
 using namespace kav;
 
@@ -67,29 +67,31 @@ int answer(const ParsedArguments& parsed) {
 constexpr unsigned long OpenLimitMs = 10000;
 
 bool openPort(MSComm& comm, const SendOptions& options) {
-    QMutex mutex;
-    QWaitCondition opened;
-    bool done = false;
-    const std::unique_ptr<QThread> deadline(QThread::create([&] {
-        QMutexLocker lock(&mutex);
+    // The watch is left to end by itself once told: waiting for it to be scheduled again, on a
+    // busy machine some milliseconds, would delay the first message by as much.
+    struct Watch {
+        QMutex mutex;
+        QWaitCondition opened;
+        bool done = false;
+    };
+    const auto watch = std::make_shared<Watch>();
+    const QString port = options.port;
+    std::thread([watch, port] {
+        QMutexLocker lock(&watch->mutex);
         const QDeadlineTimer limit(OpenLimitMs);
-        while (!done) {
-            if (!opened.wait(&mutex, limit) && !done) {
+        while (!watch->done) {
+            if (!watch->opened.wait(&watch->mutex, limit) && !watch->done) {
                 writeErr(QStringLiteral("kavetta-send: %1: the open did not end within %2 s\n")
-                             .arg(options.port)
+                             .arg(port)
                              .arg(OpenLimitMs / 1000));
                 std::_Exit(NoPort);
             }
         }
-    }));
-    deadline->start();
-    const auto stopDeadline = qScopeGuard([&] {
-        {
-            QMutexLocker lock(&mutex);
-            done = true;
-        }
-        opened.wakeAll();
-        deadline->wait();
+    }).detach();
+    const auto stopWatch = qScopeGuard([&] {
+        QMutexLocker lock(&watch->mutex);
+        watch->done = true;
+        watch->opened.wakeAll();
     });
     try {
         openAsOpenButton(comm, options.port, options.settings);
@@ -180,7 +182,14 @@ int status(Session::End end, bool summarised, const Tally& tally, const SessionL
 
 int main(int argc, char* argv[]) {
     holdStandardStreams();
+    // Each exchange is a few turns of the event loop. Through GLib's main loop a turn takes twice
+    // the system calls of the plain POSIX one, which is all a program without a window needs.
+    const bool dispatcherGiven = qEnvironmentVariableIsSet("QT_NO_GLIB");
+    if (!dispatcherGiven)
+        qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
+    if (!dispatcherGiven)
+        qunsetenv("QT_NO_GLIB");
     QCoreApplication::setApplicationName(QStringLiteral("kavetta-send"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KAVETTA_VERSION));
     qInstallMessageHandler(logToStandardError);

@@ -16,6 +16,8 @@ void SessionLog::started(const SendOptions& options) {
 }
 
 void SessionLog::exchanged(const ExchangeReport& report) {
+    if (!isOpen()) // every exchange of a long run, for nothing
+        return;
     QJsonObject object{
         {QStringLiteral("event"), QStringLiteral("exchange")},
         {QStringLiteral("exchange"), report.number},

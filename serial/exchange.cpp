@@ -190,6 +190,12 @@ void Exchanger::takeReply(const CodeString& codes) {
         finish(ExchangeResult::Outcome::Replied);
         return;
     }
+    // No quiet spell to wait for: the reply is what has come, unless a lead byte waits for its
+    // trail, without another turn of the event loop for a timer that is already due.
+    if (quietMs_ == 0 && comm_.InBufferCount() == 0) {
+        finish(ExchangeResult::Outcome::Replied);
+        return;
+    }
     if (!expected_ || !agrees_)
         return;
     // Compared as it comes, so a long reply in many small reads costs no more than one.

@@ -3,13 +3,16 @@
 #include <QFile>
 #include <QStringList>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <string>
+#include <sys/syscall.h>
 #include <unistd.h>
 #if defined(__linux__)
 #include <sys/sysmacros.h>
@@ -48,16 +51,16 @@ bool isDevice(const struct stat& file, const struct stat& device) {
     return true;
 }
 
-// Whether descriptor fd of the process whose /proc folder is open as procFd is the master of
-// pseudo-terminal `index`. A master is a descriptor of /dev/ptmx (5:2, in /dev or in the
-// devpts instance itself); which slave it serves only the kernel's fdinfo says ("tty-index:").
-// Opening /proc/PID/fd/N would make a new pseudo-terminal instead, so that is never done.
-bool isMasterOf(int procFd, const char* fd, const struct stat& file, long index) {
+// Whether descriptor fd of process `pid` (its number as /proc names it) is the master of
+// pseudo-terminal `index`. A master is a descriptor of /dev/ptmx (5:2, in /dev or in the devpts
+// instance itself); which slave it serves only the kernel's fdinfo says ("tty-index:"). Opening
+// /proc/PID/fd/N would make a new pseudo-terminal instead, so that is never done.
+bool isMasterOf(int proc, const char* pid, const char* fd, const struct stat& file, long index) {
 #if defined(__linux__)
     if (!S_ISCHR(file.st_mode) || major(file.st_rdev) != 5 || minor(file.st_rdev) != 2)
         return false;
-    const std::string name = std::string("fdinfo/") + fd;
-    const int info = ::openat(procFd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const std::string name = std::string(pid) + "/fdinfo/" + fd;
+    const int info = ::openat(proc, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (info < 0)
         return false;
     char text[512];
@@ -69,7 +72,7 @@ bool isMasterOf(int procFd, const char* fd, const struct stat& file, long index)
     const char* at = std::strstr(text, "tty-index:");
     return at && std::strtol(at + 10, nullptr, 10) == index;
 #else
-    (void)procFd, (void)fd, (void)file, (void)index;
+    (void)proc, (void)pid, (void)fd, (void)file, (void)index;
     return false;
 #endif
 }
@@ -82,34 +85,68 @@ struct Stand {
 
 using Clock = std::chrono::steady_clock;
 
-Stand standOf(int procFd, const struct stat& device, long index, int skipFd,
+// Calls visit(name) for each entry of the open folder until it returns false; false when it
+// did. On Linux the names are listed into a buffer on the stack, a few hundred a call, and the
+// call that would return nothing is saved: every file system fills what it is given as far as
+// its entries go, so a call that leaves more room than the longest entry needs returned the last.
+template <typename Visit> bool eachEntry(int folder, Visit visit) {
+#if defined(__linux__)
+    alignas(dirent64) char listing[8192];
+    constexpr long LongestEntry = long(offsetof(dirent64, d_name)) + 256;
+    for (;;) {
+        const long got = ::syscall(SYS_getdents64, folder, listing, sizeof listing);
+        for (long at = 0; at < got;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(listing + at);
+            at += entry->d_reclen;
+            if (!visit(entry->d_name))
+                return false;
+        }
+        if (got <= 0 || got + LongestEntry <= long(sizeof listing))
+            return true;
+    }
+#else
+    DIR* entries = ::fdopendir(::dup(folder));
+    bool whole = true;
+    while (const dirent* entry = entries ? ::readdir(entries) : nullptr)
+        if (!(whole = visit(entry->d_name)))
+            break;
+    if (entries)
+        ::closedir(entries);
+    return whole;
+#endif
+}
+
+// How process `pid` stands to the device. A scan costs what its system calls cost, and most
+// of them are one for each descriptor of each process, so each descriptor is looked at once,
+// by the stat of its link, which gives the device it reaches without opening it; the folder is
+// opened from /proc in one step and listed without a directory stream.
+Stand standOf(int proc, const char* pid, const struct stat& device, long index, int skipFd,
               Clock::time_point deadline, bool* cut) {
     Stand stand;
-    const int fdFolder = ::openat(procFd, "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* descriptors = fdFolder >= 0 ? ::fdopendir(fdFolder) : nullptr;
-    if (!descriptors) { // another user's process, or one that has just ended
-        if (fdFolder >= 0)
-            ::close(fdFolder);
+    const std::string name = std::string(pid) + "/fd";
+    const int fdFolder = ::openat(proc, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fdFolder < 0) // another user's process, or one that has just ended
         return stand;
-    }
     unsigned looked = 0;
-    while (const dirent* fd = ::readdir(descriptors)) {
+    eachEntry(fdFolder, [&](const char* fd) {
         if (++looked % 1024 == 0 && Clock::now() > deadline) {
             *cut = true;
-            break;
+            return false;
         }
         struct stat file;
-        if (fd->d_name[0] == '.' || std::atoi(fd->d_name) == skipFd ||
-            ::fstatat(fdFolder, fd->d_name, &file, 0) != 0)
-            continue;
+        if (fd[0] == '.' || std::atoi(fd) == skipFd)
+            return true;
+        // Whether a process's descriptors may be looked at is the process's to say, not each
+        // descriptor's: after one refusal the rest would be refused too, at the same cost.
+        if (::fstatat(fdFolder, fd, &file, 0) != 0)
+            return errno != EACCES && errno != EPERM;
         if (isDevice(file, device))
             stand.holds = true;
-        else if (index >= 0 && isMasterOf(procFd, fd->d_name, file, index))
+        else if (index >= 0 && isMasterOf(proc, pid, fd, file, index))
             stand.farEnd = true;
-        if (stand.holds && (index < 0 || stand.farEnd))
-            break;
-    }
-    ::closedir(descriptors);
+        return !(stand.holds && (index < 0 || stand.farEnd));
+    });
+    ::close(fdFolder);
     return stand;
 }
 
@@ -156,8 +193,8 @@ QString programName(long pid) {
 
 Holders holdersOf(const struct stat& device, int ownFd) {
     Holders found;
-    DIR* proc = ::opendir("/proc");
-    if (!proc)
+    const int proc = ::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (proc < 0)
         return found;
     const long me = long(::getpid());
     const long index = slaveIndex(device.st_rdev);
@@ -165,28 +202,20 @@ Holders holdersOf(const struct stat& device, int ownFd) {
     // the scan stops, and what it did not reach is as unseen as another user's is to a user.
     const Clock::time_point deadline = Clock::now() + ScanTime;
     bool cut = false;
-    while (!cut) {
-        const dirent* process = ::readdir(proc);
-        if (!process)
-            break;
+    eachEntry(proc, [&](const char* process) {
         char* end = nullptr;
-        const long pid = std::strtol(process->d_name, &end, 10);
+        const long pid = std::strtol(process, &end, 10);
         if (pid <= 0 || *end != '\0')
-            continue;
-        const int procFd =
-            ::openat(::dirfd(proc), process->d_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (procFd < 0)
-            continue;
-        const Stand stand = standOf(procFd, device, index, pid == me ? ownFd : -1, deadline, &cut);
-        ::close(procFd);
-        if (!stand.holds)
-            continue;
-        if (pid == me)
+            return true;
+        const Stand stand =
+            standOf(proc, process, device, index, pid == me ? ownFd : -1, deadline, &cut);
+        if (stand.holds && pid == me)
             found.self = true;
-        else
+        else if (stand.holds)
             (stand.farEnd ? found.farEnds : found.others).append({pid, programName(pid)});
-    }
-    ::closedir(proc);
+        return !cut;
+    });
+    ::close(proc);
     found.complete = !cut;
     for (QList<Holder>* list : {&found.others, &found.farEnds})
         std::sort(list->begin(), list->end(),

@@ -2,8 +2,8 @@
 """Start-up time, memory and idle CPU of Kavetta beside two other serial terminals.
 
 Runs under Xvfb (re-starts itself under xvfb-run when no DISPLAY is set). Each round starts
-Kavetta, CuteCom and GTKTerm one after another, in an order that rotates from round to round,
-and measures for each:
+Kavetta, a bare Qt window (bench_bare_window, the yardstick), CuteCom and GTKTerm one after
+another, in an order that rotates from round to round, and measures for each:
 
   map ms     time from starting the process to the X server mapping its first top-level
              window (a MapNotify on the root window, whose _NET_WM_PID is the process)
@@ -18,7 +18,7 @@ fills the page cache first. Medians over the rounds are printed as a Markdown ta
 Needs: xvfb (xvfb-run), x11-utils (xev, xprop), the programs under test (cutecom, gtkterm).
 Python 3 standard library only.
 
-  python3 bench/peers/compare.py [--kavetta build/app/kavetta] [--rounds 5]
+  python3 bench/peers/compare.py [--kavetta build/app/kavetta] [--bare PATH] [--rounds 5]
 """
 
 import argparse
@@ -41,8 +41,12 @@ CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
 def parse_args():
     here = os.path.dirname(os.path.abspath(__file__))
     default_kavetta = os.path.normpath(os.path.join(here, "..", "..", "build", "app", "kavetta"))
+    default_bare = os.path.normpath(os.path.join(here, "..", "..", "build", "bench",
+                                                 "bench_bare_window"))
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--kavetta", default=default_kavetta, help="path of the kavetta binary")
+    parser.add_argument("--bare", default=default_bare,
+                        help="path of the bare Qt window the others are measured against")
     parser.add_argument("--cutecom", default="cutecom")
     parser.add_argument("--gtkterm", default="gtkterm")
     parser.add_argument("--rounds", type=int, default=5)
@@ -256,6 +260,7 @@ def main():
     args = parse_args()
     programs = [
         ("Kavetta", [args.kavetta]),
+        ("Bare Qt", [args.bare]),
         ("CuteCom", [args.cutecom]),
         ("GTKTerm", [args.gtkterm]),
     ]
@@ -288,23 +293,27 @@ def main():
         watcher.close()
         shutil.rmtree(scratch, ignore_errors=True)
 
-    versions = {"Kavetta": f"{project_version()} (this build)", "CuteCom": version_of("cutecom"),
+    versions = {"Kavetta": f"{project_version()} (this build)",
+                "Bare Qt": f"Qt {version_of('libqt6widgets6')}", "CuteCom": version_of("cutecom"),
                 "GTKTerm": version_of("gtkterm")}
     print(f"{datetime.date.today().isoformat()}, {machine()}, Xvfb 1280x1024x24, "
           f"medians of {args.rounds} rounds; memory {args.settle:g} s after the window was "
           f"mapped, CPU over the {args.idle:g} s after that; load average "
           f"{load_before:.1f} before, {os.getloadavg()[0]:.1f} after.")
     print()
-    print("| program | version | window mapped (ms) | RSS (MiB) | PSS (MiB) "
+    print("| program | version | window mapped (ms) | × bare Qt | RSS (MiB) | PSS (MiB) "
           f"| CPU over {args.idle:g} s idle (ms) |")
-    print("|---|---|---:|---:|---:|---:|")
+    print("|---|---|---:|---:|---:|---:|---:|")
+    bare = (statistics.median(s["map_ms"] for s in results["Bare Qt"])
+            if results.get("Bare Qt") else float("nan"))
     for name, _ in programs:
         samples = results[name]
 
         def median(key):
             return statistics.median(s[key] for s in samples)
 
-        print(f"| {name} | {versions[name]} | {median('map_ms'):.0f} | {median('rss_mib'):.1f} "
+        print(f"| {name} | {versions[name]} | {median('map_ms'):.0f} "
+              f"| {median('map_ms') / bare:.2f} | {median('rss_mib'):.1f} "
               f"| {median('pss_mib'):.1f} | {median('idle_ms'):.0f} |")
 
 
