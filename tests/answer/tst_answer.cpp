@@ -133,8 +133,9 @@ void TestAnswer::windowExchange() {
         QTRY_COMPARE(fx.text(QStringLiteral("Text2")), QStringLiteral("0256373003"));
         QCOMPARE(fx.text(QStringLiteral("Text4")), QStringLiteral("[STX]V70[ETX]"));
         QCOMPARE(fx.text(QStringLiteral("Label7")), QStringLiteral("5"));
-        // 0.35 s after the request, counted in whole ticks of 0.1 s.
-        QVERIFY2(fx.form->TickCount() >= 3 && fx.form->TickCount() <= 5,
+        // 0.35 s after the request, counted in whole ticks of 0.1 s: never before the delay, and
+        // with room above it for a loaded machine.
+        QVERIFY2(fx.form->TickCount() >= 3 && fx.form->TickCount() <= 10,
                  qPrintable(fx.text(QStringLiteral("Label12"))));
         QCOMPARE(fx.text(QStringLiteral("Label12")), tickText(fx.form->TickCount()));
         answer.terminate();
