@@ -22,8 +22,15 @@ const char* nameOf(Code code) {
 } // namespace
 
 QString mnemonicOf(Code code) {
-    const char* name = nameOf(code);
-    return name ? QLatin1Char('[') + QLatin1String(name) + QLatin1Char(']') : QString();
+    // Made once: every character shown or typed asks for its token.
+    static const std::array<QString, 33> mnemonics = [] {
+        std::array<QString, 33> made;
+        for (Code c = 0; c < made.size(); ++c)
+            if (const char* name = nameOf(c))
+                made[c] = QLatin1Char('[') + QLatin1String(name) + QLatin1Char(']');
+        return made;
+    }();
+    return code < mnemonics.size() ? mnemonics[code] : QString();
 }
 
 QString sendToken(Code code) {

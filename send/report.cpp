@@ -1,6 +1,7 @@
 #include "report.h"
 
 #include "bytesplitter.h"
+#include "mnemonics.h"
 #include "reception.h"
 #include "sendbuffer.h"
 #include "ticks.h"
@@ -27,6 +28,14 @@ Shown shownSent(const CodeString& sent) {
     return {buffer.SendText(), buffer.SendHex(), buffer.SendData().size()};
 }
 
+// The reply's text alone, as the text view shows it: a one-line report has no room for the rest.
+QString shownReplyText(const CodeString& reply) {
+    QString text;
+    for (Code code : reply)
+        text += receiveToken(code);
+    return receiveView(text);
+}
+
 Shown shownReply(const CodeString& reply) {
     Reception reception;
     reception.take(reply);
@@ -39,12 +48,36 @@ QString block(const QString& label, const Shown& shown) {
            shown.hex + u'\n' + indent + counted(shown.count, "character") + u'\n';
 }
 
-QString milliseconds(double ms) {
-    return QString::number(ms, 'f', 1);
-}
-
 double tenthOfMs(double ms) {
     return std::round(ms * 10) / 10;
+}
+
+// "12.3" on the end of text: rounded as the JSON figure is, and without the general number
+// formatting, which cost more than the rest of a one-line report together.
+void appendMilliseconds(QString& text, double ms) {
+    const double tenths = std::round(ms * 10);
+    if (!(std::abs(tenths) < 1e15)) {
+        text += QString::number(ms, 'f', 1);
+        return;
+    }
+    qint64 magnitude = std::abs(qint64(tenths));
+    char digits[24];
+    char* at = digits + sizeof digits;
+    *--at = char('0' + magnitude % 10);
+    *--at = '.';
+    magnitude /= 10;
+    do
+        *--at = char('0' + magnitude % 10);
+    while ((magnitude /= 10) > 0);
+    if (tenths < 0)
+        *--at = '-';
+    text += QLatin1String(at, digits + sizeof digits);
+}
+
+QString milliseconds(double ms) {
+    QString text;
+    appendMilliseconds(text, ms);
+    return text;
 }
 
 QJsonObject jsonOf(const Shown& shown) {
@@ -62,10 +95,18 @@ QJsonValue optionalMs(const std::optional<double>& ms) {
 }
 
 // ", turnaround 10.0 ms" where both its ends were seen.
+void appendTurnaround(QString& text, const ExchangeReport& report) {
+    if (const std::optional<double> turnaround = report.turnaroundMs()) {
+        text += QLatin1String(", turnaround ");
+        appendMilliseconds(text, *turnaround);
+        text += QLatin1String(" ms");
+    }
+}
+
 QString turnaroundText(const ExchangeReport& report) {
-    const std::optional<double> turnaround = report.turnaroundMs();
-    return turnaround ? QStringLiteral(", turnaround %1 ms").arg(milliseconds(*turnaround))
-                      : QString();
+    QString text;
+    appendTurnaround(text, report);
+    return text;
 }
 
 const QString ImpossibleText =
@@ -187,7 +228,7 @@ QJsonObject linesJson(const InputLines& lines) {
 namespace {
 
 QString oneLineText(const ExchangeReport& report, const QString& none) {
-    const QString head = report.step == 0 ? QStringLiteral("%1:  ").arg(report.number)
+    const QString head = report.step == 0 ? QString::number(report.number) + QLatin1String(":  ")
                                           : QStringLiteral("%1.%2:  %3:  ")
                                                 .arg(report.number)
                                                 .arg(report.step)
@@ -203,14 +244,26 @@ QString oneLineText(const ExchangeReport& report, const QString& none) {
         : checkWrong ? QStringLiteral("  (different: check %1)").arg(checkText(*report.check))
         : !errors.isEmpty() ? QStringLiteral("  (a miss: line errors)")
                             : QStringLiteral("  (different)");
-    return head + milliseconds(report.ms()) + QStringLiteral(" ms") + turnaroundText(report) +
-           QStringLiteral("  ") + windowTime(report.ms()) + QStringLiteral("  ") +
-           shownReply(report.result.reply).text + different +
-           (report.result.lost ? QStringLiteral("  (then the device was lost)") : QString()) +
-           (report.result.timing.impossible ? QStringLiteral("  (impossible at the line's rate)")
-                                            : QString()) +
-           (errors.isEmpty() ? QString() : QStringLiteral("  line errors: ") + errors) + lines +
-           u'\n';
+    // One line an exchange, thousands a second: built in one piece.
+    QString text = head;
+    text.reserve(head.size() + 64 + report.result.reply.size() * 5);
+    appendMilliseconds(text, report.ms());
+    text += QLatin1String(" ms");
+    appendTurnaround(text, report);
+    text += QLatin1String("  ");
+    text += windowTime(report.ms());
+    text += QLatin1String("  ");
+    text += shownReplyText(report.result.reply);
+    text += different;
+    if (report.result.lost)
+        text += QLatin1String("  (then the device was lost)");
+    if (report.result.timing.impossible)
+        text += QLatin1String("  (impossible at the line's rate)");
+    if (!errors.isEmpty())
+        text += QLatin1String("  line errors: ") + errors;
+    text += lines;
+    text += u'\n';
+    return text;
 }
 
 } // namespace

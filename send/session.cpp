@@ -21,8 +21,11 @@ Session::Session(MSComm& comm, const SendOptions& options, SessionLog& log)
                    {QStringLiteral("during_ms"),
                     latencyTimerMs_ ? QJsonValue(*latencyTimerMs_) : QJsonValue()}});
     }
-    connect(&exchanger_, &Exchanger::wrote, this, [this](const QByteArray& b) { log_.wrote(b); });
-    connect(&exchanger_, &Exchanger::read, this, [this](const QByteArray& b) { log_.read(b); });
+    if (log_.isOpen()) {
+        connect(&exchanger_, &Exchanger::wrote, this,
+                [this](const QByteArray& b) { log_.wrote(b); });
+        connect(&exchanger_, &Exchanger::read, this, [this](const QByteArray& b) { log_.read(b); });
+    }
     // Ctrl+C ends a long run with the figures so far; signals cannot reach the loops themselves.
     catchInterrupt();
     connect(&interruptWatch_, &QTimer::timeout, this, &Session::watchInterrupt);

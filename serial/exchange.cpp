@@ -3,6 +3,7 @@
 #include "portdevice.h"
 
 #include <QCoreApplication>
+#include <QMetaMethod>
 #include <algorithm>
 #include <cmath>
 
@@ -52,12 +53,16 @@ int Exchanger::writeLimitMs(qsizetype characters, qint32 baudRate) {
 
 ExchangeResult Exchanger::exchange(const CodeString& message, int waitMs, int quietMs,
                                    const std::optional<QByteArray>& expected) {
-    // A late end of the previous reply must not pass for the start of this one.
-    QCoreApplication::processEvents();
+    // A late end of the previous reply must not pass for the start of this one: it is taken in,
+    // counted and dropped. Where the driver holds nothing, that costs no turn of the event loop.
+    const bool late = comm_.inputMayWait();
+    if (late)
+        QCoreApplication::processEvents();
     result_ = ExchangeResult();
     result_.leftOver = droppedSince_ + comm_.InBufferCount();
     droppedSince_ = 0;
-    comm_.setInBufferCount(0);
+    if (late || comm_.InBufferCount() > 0)
+        comm_.setInBufferCount(0);
     if (lost_ || !comm_.PortOpen())
         result_.outcome = ExchangeResult::Outcome::DeviceLost;
     if (stopped_)
@@ -73,16 +78,17 @@ ExchangeResult Exchanger::exchange(const CodeString& message, int waitMs, int qu
     agrees_ = true;
     written_ = started_ = finished_ = false;
     phase_ = Phase::Exchanging;
-    QEventLoop loop;
-    loop_ = &loop;
     const std::optional<LineErrors> before = countErrors();
     clock_.start();
-    deadline_.start(writeLimitMs(message.size(), baudRate_));
     if (comm_.OutputNow(message))
         onWritten();
-    if (!finished_)
-        loop.exec();
-    loop_ = nullptr;
+    else if (!written_)
+        deadline_.start(writeLimitMs(message.size(), baudRate_));
+    // Every ending comes from a handler the event loop calls, so a turn of it that ends the
+    // exchange returns by itself; a nested loop's quit would cost a wake-up of the loop and a turn
+    // more for each exchange.
+    while (!finished_)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     phase_ = Phase::Idle;
     deadline_.stop();
     quiet_.stop();
@@ -139,7 +145,8 @@ void Exchanger::checkGone() {
     if (phase_ != Phase::Exchanging || !written_ || timing.goneNs >= 0 || timing.firstNs >= 0)
         return;
     const qint64 now = clock_.nsecsElapsed();
-    if (comm_.OutBufferCount() == 0) {
+    // A pseudo-terminal hands what it is given to the far end as it is written.
+    if (!hasLineRate_ || comm_.OutBufferCount() == 0) {
         timing.goneNs = now;
         return;
     }
@@ -169,12 +176,17 @@ void Exchanger::onArrived() {
         drain_.stop();
         timing.impossible = hasLineRate_ && impossibleReply(timing.firstNs, message_.size(), line_);
     }
-    quiet_.start(quietMs_);
+    // Without a quiet spell the reply ends as it is taken (takeReply); a lead byte held for its
+    // trail is let go by the control itself after its hold.
+    if (quietMs_ > 0)
+        quiet_.start(quietMs_);
 }
 
 void Exchanger::onComm() {
     const CodeString codes = comm_.Input();
-    if (!codes.isEmpty())
+    // Made into bytes only for someone who listens: a run without a log has nobody.
+    static const QMetaMethod readSignal = QMetaMethod::fromSignal(&Exchanger::read);
+    if (!codes.isEmpty() && isSignalConnected(readSignal))
         emit read(bytesOf(codes));
     if (phase_ == Phase::Exchanging && !finished_)
         takeReply(codes);
@@ -192,8 +204,9 @@ void Exchanger::takeReply(const CodeString& codes) {
     }
     // No quiet spell to wait for: the reply is what has come, unless a lead byte waits for its
     // trail, without another turn of the event loop for a timer that is already due.
-    if (quietMs_ == 0 && comm_.InBufferCount() == 0) {
-        finish(ExchangeResult::Outcome::Replied);
+    if (quietMs_ == 0) {
+        if (comm_.InBufferCount() == 0)
+            finish(ExchangeResult::Outcome::Replied);
         return;
     }
     if (!expected_ || !agrees_)

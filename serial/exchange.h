@@ -110,7 +110,7 @@ private:
     qint32 baudRate_;
     bool hasLineRate_;
     Phase phase_ = Phase::Idle;
-    QEventLoop* loop_ = nullptr; // the exchange's or the pause's, while one runs
+    QEventLoop* loop_ = nullptr; // the pause's, while one runs
     QTimer deadline_;            // the write, then the first byte
     QTimer quiet_;               // the spell of silence that ends the reply
     QTimer drain_;               // the next look at the driver's output queue

@@ -67,6 +67,10 @@ void MSComm::setInBufferCount(int count) {
         port_.clear(QSerialPort::Input);
 }
 
+bool MSComm::inputMayWait() const {
+    return port_.isOpen() && (port_.bytesAvailable() > 0 || driverInputPending(port_) != 0);
+}
+
 void MSComm::setOutBufferCount(int count) {
     if (count == 0 && port_.isOpen())
         port_.clear(QSerialPort::Output);
@@ -182,11 +186,19 @@ void MSComm::Output(const CodeString& data) {
 }
 
 bool MSComm::OutputNow(const CodeString& data) {
-    Output(data);
+    if (!port_.isOpen() || data.isEmpty())
+        return port_.bytesToWrite() == 0;
+    // Straight to the driver when nothing waits before it, so that the message leaves in one
+    // system call; what the driver has no room for goes the library's way, after what went.
+    const QByteArray bytes = bytesOf(data);
+    const qint64 taken = port_.bytesToWrite() == 0 ? writeNow(port_, bytes) : 0;
+    if (taken == bytes.size())
+        return true;
+    port_.write(bytes.sliced(taken));
     // The serial library otherwise writes on its next turn of the event loop. Its flush writes
     // whether or not the driver has room, and takes a full buffer for a vanished device: a far
     // end that has stopped reading is left to the event loop, which writes when there is room.
-    if (port_.isOpen() && canWriteNow(port_))
+    if (canWriteNow(port_))
         port_.flush();
     return port_.bytesToWrite() == 0;
 }

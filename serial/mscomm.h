@@ -58,6 +58,9 @@ public:
 
     int InBufferCount() const;        // characters waiting to be taken by Input, at most MaxWaiting
     void setInBufferCount(int count); // 0 discards whatever waits
+    // Whether characters may have arrived that the event loop has not yet taken in: false only
+    // when the driver says it holds none.
+    bool inputMayWait() const;
 
     // 0 discards whatever waits to go out, in the serial library and in the driver, so that a
     // message the line would not take cannot follow a later one out.

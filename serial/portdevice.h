@@ -3,6 +3,7 @@
 #include "portsettings.h"
 #include "wire.h"
 
+#include <QByteArrayView>
 #include <QSerialPort>
 #include <QString>
 #include <optional>
@@ -51,6 +52,13 @@ std::optional<int> adapterLatencyMs(const QString& device,
 // non-blocking poll. Windows writes overlapped and never refuses a write for want of room.
 bool canWriteNow(const QSerialPort& port);
 
+// Hands bytes straight to the driver of this open port, without the serial library's buffer and
+// the turn of the event loop it would take to write it: the count the driver took now, 0 when it
+// took nothing (full, or failing, which the library then finds and reports in its own write).
+// POSIX: one non-blocking write. Windows writes overlapped only through the library, so there
+// it takes nothing.
+qint64 writeNow(const QSerialPort& port, QByteArrayView bytes);
+
 // Why the driver of this open port has not taken the line as asked, or an empty string when it
 // has. A driver may quietly keep another setting than the one asked for: Linux's 8250 clips a
 // rate beyond its UART's clock to the fastest it has, ftdi_sio keeps the old data bits for six.
@@ -69,6 +77,10 @@ QString modemLinesRefusal(const QSerialPort& port);
 // POSIX: TIOCOUTQ, which a pseudo-terminal answers with 0 at once. Windows: ClearCommError's
 // output count.
 qint64 driverOutputPending(const QSerialPort& port);
+
+// Characters the driver of this open port has received that the serial library has not yet
+// read, or -1 where that cannot be told. POSIX: FIONREAD. Windows: -1.
+qint64 driverInputPending(const QSerialPort& port);
 
 // Whether the port has a line with a rate, on which a character takes its time. A
 // pseudo-terminal has none: it passes whatever it is given at once.

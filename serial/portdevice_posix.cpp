@@ -84,6 +84,19 @@ bool canWriteNow(const QSerialPort& port) {
     return ::poll(&p, 1, 0) == 1 && (p.revents & POLLOUT);
 }
 
+qint64 writeNow(const QSerialPort& port, QByteArrayView bytes) {
+    ssize_t taken;
+    do
+        taken = ::write(int(port.handle()), bytes.data(), size_t(bytes.size()));
+    while (taken < 0 && errno == EINTR);
+    return taken > 0 ? taken : 0;
+}
+
+qint64 driverInputPending(const QSerialPort& port) {
+    int pending = 0;
+    return ::ioctl(int(port.handle()), FIONREAD, &pending) == 0 ? pending : -1;
+}
+
 qint64 driverOutputPending(const QSerialPort& port) {
     int pending = 0;
     return ::ioctl(port.handle(), TIOCOUTQ, &pending) == 0 ? pending : 0;

@@ -44,6 +44,14 @@ bool canWriteNow(const QSerialPort&) {
     return true;
 }
 
+qint64 driverInputPending(const QSerialPort&) {
+    return -1;
+}
+
+qint64 writeNow(const QSerialPort&, QByteArrayView) {
+    return 0;
+}
+
 QString lineRefusal(const QSerialPort&, const LineSettings&) {
     return QString();
 }

@@ -91,6 +91,8 @@ private slots:
     void statistics();
     void reportText_data();
     void reportText();
+    void oneLineAgreesWithJson_data();
+    void oneLineAgreesWithJson();
     void arguments_data();
     void arguments();
     void portsListedAndAssigned();
@@ -676,6 +678,35 @@ void SendTest::reportText() {
         report.result.errors = LineErrors{0, 0, 1, 2};
     }
     QCOMPARE(exchangeText(report, QStringLiteral("2"), false), text);
+}
+
+// The one-line form has its own number formatting, for speed; it must round as JSON does.
+void SendTest::oneLineAgreesWithJson_data() {
+    QTest::addColumn<qint64>("replyNs");
+    QTest::addColumn<qint64>("goneNs"); // -1: not seen
+    QTest::addColumn<QString>("text");
+    QTest::newRow("a tie the binary fraction hides")
+        << qint64(1'150'000) << qint64(-1) << "7:  1.2 ms  0  [ACK]\u2400\n";
+    QTest::newRow("below a tenth, with a turnaround")
+        << qint64(40'000) << qint64(0) << "7:  0.0 ms, turnaround 0.0 ms  0  [ACK]\u2400\n";
+    QTest::newRow("seconds") << qint64(1'234'560'000) << qint64(4'560'000)
+                             << "7:  1234.6 ms, turnaround 1230.0 ms  1.2  [ACK]\u2400\n";
+}
+
+void SendTest::oneLineAgreesWithJson() {
+    QFETCH(qint64, replyNs);
+    QFETCH(qint64, goneNs);
+    QFETCH(QString, text);
+    ExchangeReport report;
+    report.number = 7;
+    report.result.outcome = ExchangeResult::Outcome::Replied;
+    report.result.reply = {Code(0x06), Code(0x00)};
+    report.result.replyNs = replyNs;
+    report.result.timing = {0, goneNs, replyNs, replyNs, false};
+    QCOMPARE(exchangeText(report, QStringLiteral("2"), true), text);
+    const QJsonObject json = QJsonDocument::fromJson(exchangeJson(report, false).toUtf8()).object();
+    QCOMPARE(QString::number(json.value("ms").toDouble(), 'f', 1),
+             text.section(QLatin1Char(' '), 2, 2));
 }
 
 void SendTest::arguments_data() {
