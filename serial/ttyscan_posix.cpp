@@ -116,14 +116,28 @@ template <typename Visit> bool eachEntry(int folder, Visit visit) {
 #endif
 }
 
+// Whether the kernel gives the number of a process's descriptors as the size of its fd folder
+// (Linux 6.2 on), so that one stat of the folder tells a process that holds nothing. Root sees
+// every process, most of them kernel threads without a descriptor, each of which would cost an
+// open, a listing and a close; for another user, the folders of other users' processes refuse
+// to open at once, and a stat before would cost a call more. This process has some open, so a
+// size of 0 for its own folder says the sizes are not counted.
+bool passEmptyFolders(int proc) {
+    struct stat own;
+    return ::geteuid() == 0 && ::fstatat(proc, "self/fd", &own, 0) == 0 && own.st_size > 0;
+}
+
 // How process `pid` stands to the device. A scan costs what its system calls cost, and most
 // of them are one for each descriptor of each process, so each descriptor is looked at once,
 // by the stat of its link, which gives the device it reaches without opening it; the folder is
 // opened from /proc in one step and listed without a directory stream.
 Stand standOf(int proc, const char* pid, const struct stat& device, long index, int skipFd,
-              Clock::time_point deadline, bool* cut) {
+              bool skipEmpty, Clock::time_point deadline, bool* cut) {
     Stand stand;
     const std::string name = std::string(pid) + "/fd";
+    struct stat folder;
+    if (skipEmpty && ::fstatat(proc, name.c_str(), &folder, 0) == 0 && folder.st_size == 0)
+        return stand;
     const int fdFolder = ::openat(proc, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fdFolder < 0) // another user's process, or one that has just ended
         return stand;
@@ -202,13 +216,14 @@ Holders holdersOf(const struct stat& device, int ownFd) {
     // the scan stops, and what it did not reach is as unseen as another user's is to a user.
     const Clock::time_point deadline = Clock::now() + ScanTime;
     bool cut = false;
+    const bool skipEmpty = passEmptyFolders(proc);
     eachEntry(proc, [&](const char* process) {
         char* end = nullptr;
         const long pid = std::strtol(process, &end, 10);
         if (pid <= 0 || *end != '\0')
             return true;
-        const Stand stand =
-            standOf(proc, process, device, index, pid == me ? ownFd : -1, deadline, &cut);
+        const Stand stand = standOf(proc, process, device, index, pid == me ? ownFd : -1, skipEmpty,
+                                    deadline, &cut);
         if (stand.holds && pid == me)
             found.self = true;
         else if (stand.holds)
