@@ -219,11 +219,11 @@ void Exchanger::takeReply(const CodeString& codes) {
     // Whether more follows must not depend on how the driver split the reply: listen a little
     // longer for it, but not the whole quiet spell.
     if (agrees_ && expectedAt_ == expected_->size())
-        quiet_.start(std::min(quietMs_, afterMatchMs(baudRate_)));
+        quiet_.start(std::min(quietMs_, afterMatchMs(line_)));
 }
 
-int Exchanger::afterMatchMs(qint32 baudRate) {
-    const double characterMs = 10.0 * 1000 / std::max(baudRate, 1);
+int Exchanger::afterMatchMs(const LineSettings& line) {
+    const double characterMs = bitsPerCharacter(line) * 1000 / std::max(line.baudRate, 1);
     return AfterMatchMarginMs + int(std::ceil(AfterMatchCharacters * characterMs));
 }
 

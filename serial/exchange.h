@@ -63,10 +63,10 @@ public:
     // How long a reply that is exactly the one expected is still listened to, at most (the quiet
     // spell when shorter), so that a byte more makes it different however the bytes were read:
     // the default latency timer of a USB adapter (16 ms on FTDI chips) with some room, and four
-    // characters at the line's rate.
+    // characters at the line's rate and framing.
     static constexpr int AfterMatchMarginMs = 20;
     static constexpr int AfterMatchCharacters = 4;
-    static int afterMatchMs(qint32 baudRate);
+    static int afterMatchMs(const LineSettings& line);
 
     // `expected`, when given, are the bytes of a reply that ends the exchange as soon as they
     // have all come, without waiting for the quiet spell.

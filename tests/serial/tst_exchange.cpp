@@ -79,30 +79,40 @@ void TestExchange::blockedLineIsNoLoss() {
 }
 
 void TestExchange::expectedReplyEndsAtOnce_data() {
+    QTest::addColumn<QString>("settings");
     QTest::addColumn<QByteArray>("answer");
-    QTest::addColumn<QByteArray>("later"); // 5 ms after the answer
+    QTest::addColumn<QByteArray>("later");
+    QTest::addColumn<int>("laterMs"); // after the answer
     QTest::addColumn<int>("quietMs");
     QTest::addColumn<QByteArray>("reply");
+    const QString usual = QStringLiteral("9600,N,8,1");
     QTest::newRow("exactly as expected")
-        << QByteArray("AB") << QByteArray() << 20000 << QByteArray("AB");
+        << usual << QByteArray("AB") << QByteArray() << 0 << 20000 << QByteArray("AB");
     QTest::newRow("more than expected")
-        << QByteArray("ABC") << QByteArray() << 300 << QByteArray("ABC");
+        << usual << QByteArray("ABC") << QByteArray() << 0 << 300 << QByteArray("ABC");
     QTest::newRow("more, read apart from it")
-        << QByteArray("AB") << QByteArray("C") << 300 << QByteArray("ABC");
+        << usual << QByteArray("AB") << QByteArray("C") << 5 << 300 << QByteArray("ABC");
     QTest::newRow("a double-byte reply")
-        << QByteArray("\x82\xA0") << QByteArray() << 20000 << QByteArray("\x82\xA0");
+        << usual << QByteArray("\x82\xA0") << QByteArray() << 0 << 20000 << QByteArray("\x82\xA0");
+    // Four characters of 12 bits at 110 baud take 436 ms, of 10 bits 364 ms: the byte comes
+    // between the two.
+    QTest::newRow("more, four slow characters later")
+        << QStringLiteral("110,E,8,2") << QByteArray("AB") << QByteArray("C") << 420 << 600
+        << QByteArray("ABC");
 }
 
 void TestExchange::expectedReplyEndsAtOnce() {
+    QFETCH(QString, settings);
     QFETCH(QByteArray, answer);
     QFETCH(QByteArray, later);
+    QFETCH(int, laterMs);
     QFETCH(int, quietMs);
     QFETCH(QByteArray, reply);
-    QVERIFY(open());
+    QVERIFY(open(settings));
     Exchanger exchanger(*comm_);
     QTimer::singleShot(50, Qt::PreciseTimer, [&] { far_->write(answer); });
     if (!later.isEmpty())
-        QTimer::singleShot(55, Qt::PreciseTimer, [&] { far_->write(later); });
+        QTimer::singleShot(50 + laterMs, Qt::PreciseTimer, [&] { far_->write(later); });
     QElapsedTimer clock;
     clock.start();
     const ExchangeResult result =
