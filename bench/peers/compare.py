@@ -13,7 +13,9 @@ round to round, and measures for each:
   idle ms    CPU time (utime + stime) spent over the IDLE seconds that follow
 
 Each program gets private HOME and XDG folders, created for this run and removed afterwards,
-so nothing of the user's settings is read or written. One untimed warm-up start per program
+so nothing of the user's settings is read or written; the runtime folders (XDG_RUNTIME_DIR)
+are on the tmpfs at /dev/shm where there is one, as a desktop session's /run/user/UID is, and
+the rest where the temporary folder is. One untimed warm-up start per program
 fills the page cache first. Medians over the rounds are printed as a Markdown table.
 
 Needs: xvfb (xvfb-run), x11-utils (xev, xprop), the programs under test (cutecom, gtkterm).
@@ -162,9 +164,23 @@ def cpu_ticks(pid):
     return int(fields[11]) + int(fields[12])
 
 
-def private_environment(root):
+def tmpfs_folder():
+    """A folder for the runtime folders on a tmpfs, as a desktop's /run/user/UID is, or None."""
+    try:
+        with open("/proc/mounts", encoding="utf-8") as mounts:
+            if any(line.split()[1:3] == ["/dev/shm", "tmpfs"] for line in mounts):
+                return "/dev/shm"
+    except OSError:
+        pass
+    return None
+
+
+def private_environment(root, runtime_root):
     dirs = {name: os.path.join(root, name) for name in
-            ("home", "config", "cache", "data", "state", "runtime")}
+            ("home", "config", "cache", "data", "state")}
+    # Where the runtime folder lies decides what a lock file in it costs: fdatasync is free on a
+    # tmpfs and a disk flush elsewhere.
+    dirs["runtime"] = os.path.join(runtime_root, os.path.basename(root))
     for path in dirs.values():
         os.makedirs(path, exist_ok=True)
     os.chmod(dirs["runtime"], 0o700)
@@ -275,10 +291,11 @@ def main():
 
     load_before = os.getloadavg()[0]
     scratch = tempfile.mkdtemp(prefix="kavetta-peers-")
+    runtime_root = tempfile.mkdtemp(prefix="kavetta-peers-", dir=tmpfs_folder() or scratch)
     watcher = MapWatcher()
     results = {name: [] for name, _ in programs}
     try:
-        envs = {name: private_environment(os.path.join(scratch, name.lower()))
+        envs = {name: private_environment(os.path.join(scratch, name.lower()), runtime_root)
                 for name, _ in programs}
         for name, command in programs:  # warm-up, not counted
             measure(watcher, command, envs[name],
@@ -294,6 +311,7 @@ def main():
                       f"idle CPU {sample['idle_ms']:5.0f} ms", file=sys.stderr, flush=True)
     finally:
         watcher.close()
+        shutil.rmtree(runtime_root, ignore_errors=True)
         shutil.rmtree(scratch, ignore_errors=True)
 
     versions = {"Kavetta": f"{project_version()} (this build)",
@@ -303,7 +321,8 @@ def main():
     print(f"{datetime.date.today().isoformat()}, {machine()}, Xvfb 1280x1024x24, "
           f"medians of {args.rounds} rounds; memory {args.settle:g} s after the window was "
           f"mapped, CPU over the {args.idle:g} s after that; load average "
-          f"{load_before:.1f} before, {os.getloadavg()[0]:.1f} after.")
+          f"{load_before:.1f} before, {os.getloadavg()[0]:.1f} after; runtime folders "
+          f"{'on a tmpfs' if tmpfs_folder() else 'on disk (no tmpfs at /dev/shm)'}.")
     print()
     print("| program | version | window mapped (ms) | × bare Qt | × captioned | RSS (MiB) "
           f"| PSS (MiB) | CPU over {args.idle:g} s idle (ms) |")
