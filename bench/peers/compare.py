@@ -291,7 +291,8 @@ def main():
 
     load_before = os.getloadavg()[0]
     scratch = tempfile.mkdtemp(prefix="kavetta-peers-")
-    runtime_root = tempfile.mkdtemp(prefix="kavetta-peers-", dir=tmpfs_folder() or scratch)
+    tmpfs = tmpfs_folder()
+    runtime_root = tempfile.mkdtemp(prefix="kavetta-peers-", dir=tmpfs or scratch)
     watcher = MapWatcher()
     results = {name: [] for name, _ in programs}
     try:
@@ -322,7 +323,7 @@ def main():
           f"medians of {args.rounds} rounds; memory {args.settle:g} s after the window was "
           f"mapped, CPU over the {args.idle:g} s after that; load average "
           f"{load_before:.1f} before, {os.getloadavg()[0]:.1f} after; runtime folders "
-          f"{'on a tmpfs' if tmpfs_folder() else 'on disk (no tmpfs at /dev/shm)'}.")
+          f"{'on a tmpfs' if tmpfs else 'in the temporary folder (no tmpfs at /dev/shm)'}.")
     print()
     print("| program | version | window mapped (ms) | × bare Qt | × captioned | RSS (MiB) "
           f"| PSS (MiB) | CPU over {args.idle:g} s idle (ms) |")
